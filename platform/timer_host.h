@@ -4,11 +4,15 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace q47 {
 
 // A periodic timer per id, as Win32 window timers are: starting an id that runs
-// restarts it with the new period; a callback may start or stop any timer.
+// restarts it with the new period; a callback may start or stop any timer. Periods
+// under 10 ms run at 10 ms, the shortest a window timer takes.
 class TimerHost {
 public:
     using Callback = std::function<void(int id)>;
@@ -45,7 +49,15 @@ public:
     // Advances until pred() holds or limitMs pass; true when pred() held.
     bool runUntil(const std::function<bool()>& pred, int64_t limitMs);
 
+    // What a blocked thread sees: time passes, nothing fires; due timers wait.
+    void elapse(int64_t ms);
+    // Fires, once each and in due order, the timers that are due now.
+    void fireDue();
+    // Due time and id of the timer that fires next.
+    std::optional<std::pair<int64_t, int>> nextDue() const;
+
 private:
+    void fireAt(int id);
     struct Timer {
         int period;
         int64_t due;
