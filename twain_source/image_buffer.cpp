@@ -1,0 +1,235 @@
+// The image buffer, its DIB memory, and buildDib: raw scan lines to an 8-bit DIB.
+#include "twain_source/image_buffer.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/dib.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace q47::twain_source {
+
+void* DibMemory::allocate(size_t bytes) { return std::calloc(1, bytes); }
+void DibMemory::release(void* handle) { std::free(handle); }
+
+DibMemory& DibMemory::standard() {
+    static DibMemory memory;
+    return memory;
+}
+
+PendingImage& PendingImage::operator=(PendingImage&& o) noexcept {
+    if (this != &o) {
+        release();
+        memory_ = o.memory_;
+        handle_ = o.handle_;
+        size_ = o.size_;
+        o.handle_ = nullptr;
+        o.size_ = 0;
+    }
+    return *this;
+}
+
+void PendingImage::release() {
+    if (handle_ && memory_) memory_->release(handle_);
+    handle_ = nullptr;
+    size_ = 0;
+}
+
+void* PendingImage::handOver() {
+    void* h = handle_;
+    handle_ = nullptr;
+    size_ = 0;
+    return h;
+}
+
+DibGeometry dibGeometry(uint16_t scanLines, uint16_t height, bool compress) {
+    DibGeometry g;
+    g.scanLines = scanLines;
+    g.srcRowBytes = (uint32_t(scanLines) + 31) / 32 * 32;
+    g.outWidth = compress ? uint32_t(scanLines) * 3 / 4 : scanLines;
+    g.rowBytes = (g.outWidth + 31) / 32 * 32;
+    g.height = height;
+    g.compress = compress;
+    return g;
+}
+
+void fillPalette(uint8_t* entries, bool colour) {
+    static constexpr uint8_t kLevels8[8] = {0x00, 0x20, 0x40, 0x60, 0x9F, 0xBF, 0xDF, 0xFF};
+    static constexpr uint8_t kLevels4[4] = {0x00, 0x40, 0xBF, 0xFF};
+    for (int i = 0; i < 256; ++i) {
+        uint8_t* e = entries + 4 * i;  // blue, green, red, reserved
+        if (colour) {
+            e[0] = kLevels4[i & 3];
+            e[1] = kLevels8[(i >> 2) & 7];
+            e[2] = kLevels8[(i >> 5) & 7];
+        } else {
+            e[0] = e[1] = e[2] = uint8_t(i);
+        }
+        e[3] = 0;
+    }
+}
+
+bool ImageBuffer::allocateRaw() {
+    releaseRaw();
+    raw.reset(new (std::nothrow) uint8_t[kRawBufferSize]);
+    return raw != nullptr;
+}
+
+void ImageBuffer::releaseRaw() {
+    raw.reset();
+    rawCount = 0;
+    rawDropped = 0;
+}
+
+void ImageBuffer::appendRaw(const uint8_t* data, size_t n) {
+    // The board may send more than the buffer holds (its length field allows it):
+    // storing stops at the buffer's end and the rest is only counted, so the reads
+    // still run to the end of the reply and the link stays in step with the board.
+    size_t room = raw ? kRawBufferSize - rawCount : 0;
+    size_t take = std::min(room, n);
+    if (take) std::memcpy(raw.get() + rawCount, data, take);
+    rawCount += take;
+    rawDropped += n - take;
+}
+
+namespace {
+
+constexpr size_t kTileRows = 64;
+
+// Rows j = 0..7 of the 8 x 8 block: dst row j gets byte j of each of the 8 source lines.
+inline void transpose8x8(const uint8_t* const* src, size_t y, uint8_t* const* dst, size_t c) {
+#if defined(__SSE2__)
+    __m128i a0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[0] + y));
+    __m128i a1 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[1] + y));
+    __m128i a2 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[2] + y));
+    __m128i a3 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[3] + y));
+    __m128i a4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[4] + y));
+    __m128i a5 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[5] + y));
+    __m128i a6 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[6] + y));
+    __m128i a7 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(src[7] + y));
+    __m128i b0 = _mm_unpacklo_epi8(a0, a1);
+    __m128i b1 = _mm_unpacklo_epi8(a2, a3);
+    __m128i b2 = _mm_unpacklo_epi8(a4, a5);
+    __m128i b3 = _mm_unpacklo_epi8(a6, a7);
+    __m128i c0 = _mm_unpacklo_epi16(b0, b1);
+    __m128i c1 = _mm_unpackhi_epi16(b0, b1);
+    __m128i c2 = _mm_unpacklo_epi16(b2, b3);
+    __m128i c3 = _mm_unpackhi_epi16(b2, b3);
+    __m128i d0 = _mm_unpacklo_epi32(c0, c2);
+    __m128i d1 = _mm_unpackhi_epi32(c0, c2);
+    __m128i d2 = _mm_unpacklo_epi32(c1, c3);
+    __m128i d3 = _mm_unpackhi_epi32(c1, c3);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[0] + c), d0);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[1] + c), _mm_srli_si128(d0, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[2] + c), d1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[3] + c), _mm_srli_si128(d1, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[4] + c), d2);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[5] + c), _mm_srli_si128(d2, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[6] + c), d3);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst[7] + c), _mm_srli_si128(d3, 8));
+#else
+    for (int j = 0; j < 8; ++j)
+        for (int i = 0; i < 8; ++i) dst[j][c + i] = src[i][y + j];
+#endif
+}
+
+}  // namespace
+
+void transposeScanLines(const uint8_t* raw, size_t count, const DibGeometry& geom,
+                        uint8_t* pixels) {
+    const size_t H = geom.height, rowBytes = geom.rowBytes, W = geom.scanLines;
+    if (H == 0 || rowBytes == 0) return;
+
+    // The source scan line of every bitmap column. Columns past the last scan line
+    // (x >= W, the padding to 32) are white, and so is anything the board did not send:
+    // a line that ends short is completed with white in a scratch copy, so the loop
+    // below never reads raw past count.
+    std::vector<uint8_t> white(H, 0xFF);
+    std::vector<uint8_t> partial;
+    std::vector<const uint8_t*> lineOf(rowBytes);
+    for (size_t c = 0; c < rowBytes; ++c) {
+        // Compression keeps three of every four scan lines (x mod 4 = 3 dropped).
+        size_t x = geom.compress ? (c / 3) * 4 + c % 3 : c;
+        const uint8_t* line = white.data();
+        if (x < W && x * H < count) {
+            if (x * H + H <= count) {
+                line = raw + x * H;
+            } else {
+                partial.assign(H, 0xFF);
+                std::memcpy(partial.data(), raw + x * H, count - x * H);
+                line = partial.data();
+            }
+        }
+        lineOf[c] = line;
+    }
+
+    // Bitmap row H-1-y holds byte y of every scan line (bottom-up DIB: the last byte
+    // of a scan line, the top of the sheet, is the top row). Tiles of 64 rows by 8
+    // columns keep the source reads in cache lines and the writes in 8-byte runs.
+    const size_t fullRows = H & ~size_t(7);
+    uint8_t* dst[8];
+    for (size_t top = 0; top < fullRows; top += kTileRows) {
+        const size_t end = std::min(top + kTileRows, fullRows);
+        for (size_t c = 0; c < rowBytes; c += 8) {
+            const uint8_t* const* src = &lineOf[c];
+            for (size_t y = top; y < end; y += 8) {
+                for (size_t j = 0; j < 8; ++j) dst[j] = pixels + (H - 1 - y - j) * rowBytes;
+                transpose8x8(src, y, dst, c);
+            }
+        }
+    }
+    for (size_t y = fullRows; y < H; ++y) {
+        uint8_t* row = pixels + (H - 1 - y) * rowBytes;
+        for (size_t c = 0; c < rowBytes; ++c) row[c] = lineOf[c][y];
+    }
+}
+
+bool buildDib(ImageBuffer& image) {
+    const DibGeometry& g = image.geometry;
+    // The board's image can only be whole when all its scan lines fit the receive
+    // buffer. A larger one (its length field allows up to 4 GiB) would make the
+    // transpose read past the 8 MiB of data, so it is refused: no half image is ever
+    // handed to the application.
+    if (g.scanLines == 0 || g.height == 0) return false;
+    if (size_t(g.scanLines) * g.height > kRawBufferSize) return false;
+    if (!image.raw) return false;
+
+    // A new image replaces the pending one, which nobody holds any more: release it
+    // rather than leak it.
+    image.pendingImage.release();
+
+    const size_t bytes = g.dibBytes();
+    void* handle = image.memory->allocate(bytes);
+    if (!handle) return false;
+    PendingImage dibImage(image.memory, handle, bytes);
+    uint8_t* dib = image.memory->lock(handle);
+    if (!dib) return false;
+
+    dib::BitmapInfoHeader header;
+    header.biSize = 40;
+    header.biWidth = int32_t(g.rowBytes);
+    header.biHeight = int32_t(g.height);
+    header.biPlanes = 1;
+    header.biBitCount = 8;
+    header.biCompression = 0;
+    header.biSizeImage = 0;
+    header.biXPelsPerMeter = kDibPelsPerMeter;
+    header.biYPelsPerMeter = kDibPelsPerMeter;
+    header.biClrUsed = 0;
+    header.biClrImportant = 0;
+    std::memcpy(dib, &header, sizeof header);
+    fillPalette(dib + sizeof header, image.colour);
+    transposeScanLines(image.raw.get(), image.rawCount, g, dib + kDibHeaderAndPalette);
+    image.memory->unlock(handle);
+
+    image.pendingImage = std::move(dibImage);
+    return true;
+}
+
+}  // namespace q47::twain_source
