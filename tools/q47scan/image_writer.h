@@ -1,0 +1,17 @@
+// Writing an acquired packed DIB to disk as PNG (libpng) or BMP.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace q47::scan {
+
+// Writes dib (a whole packed DIB) to path: 1/4/8-bit images as palette PNGs, 16/24/32-bit
+// ones as RGB PNGs. False with a reason in *error; no half-written file is left behind.
+bool writePng(const std::vector<uint8_t>& dib, const std::string& path, std::string* error);
+
+// Writes dib as a .bmp file (14-byte file header, then the DIB unchanged).
+bool writeBmp(const std::vector<uint8_t>& dib, const std::string& path, std::string* error);
+
+}  // namespace q47::scan
