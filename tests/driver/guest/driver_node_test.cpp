@@ -1,0 +1,377 @@
+// Guest tests of q47usb: the node, its file operations, the board through it, unplug, power, traces.
+//
+// Runs inside the test virtual machine with the simulated board on dummy_hcd (see
+// init.sh). The cases run in the order written: the unplug, power and reload cases
+// change the board's unit number and come last.
+#include "board/packet.h"
+#include "guest_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <thread>
+
+namespace q47::guest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kIoMs = 3000;  // far beyond any transfer the simulated board makes
+
+std::vector<uint8_t> slice(const std::vector<uint8_t>& v, size_t from, size_t n) {
+    return {v.begin() + long(from), v.begin() + long(from + n)};
+}
+
+// A node open for one case, the gadget only recording what the PC sends.
+class Node : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(gadget.command("mode record"), "ok");
+        fd = openBoard(0);
+        ASSERT_TRUE(fd.valid()) << nodePath(0) << ": " << strerror(errno);
+    }
+    // Waits until the board has seen more than `before` bulk-out transfers.
+    std::vector<size_t> outSizesAfter(size_t before) {
+        for (int i = 0; i < 100; ++i) {
+            auto sizes = gadget.outSizes();
+            if (sizes.size() > before) return sizes;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return gadget.outSizes();
+    }
+    Gadget gadget;
+    Fd fd;
+    uint8_t buf[8192];
+};
+
+TEST(NodeName, TheFirstBoardIsZwbdCSeries0ACharacterDevice) {
+    struct stat st {};
+    ASSERT_EQ(stat("/dev/zwbd_c_series0", &st), 0) << strerror(errno);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(access("/sys/class/q47usb/zwbd_c_series0", F_OK), 0);
+    EXPECT_NE(access("/dev/zwbd_c_series1", F_OK), 0);
+}
+
+TEST(ExclusiveOpen, ASecondOpenFailsWithEbusyUntilTheFirstIsClosed) {
+    Fd first = openBoard(0);
+    ASSERT_TRUE(first.valid()) << strerror(errno);
+    Fd second = openBoard(0);
+    EXPECT_FALSE(second.valid());
+    EXPECT_EQ(errno, EBUSY);
+    first.reset();
+    Fd third = openBoard(0);
+    EXPECT_TRUE(third.valid()) << strerror(errno);
+}
+
+TEST_F(Node, AShortReadTakesPartOfATransferAndLeavesTheRestForTheNextRead) {
+    auto sent = rawPattern(3000);
+    ASSERT_EQ(gadget.command("raw 3000"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, 1024, kIoMs), 1024);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 1024), slice(sent, 0, 1024));
+    ASSERT_EQ(readWithin(fd.get(), buf, 1024, kIoMs), 1024);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 1024), slice(sent, 1024, 1024));
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 952);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 952), slice(sent, 2048, 952));
+}
+
+TEST_F(Node, AReadTakesAtMost4096BytesOfALongerTransfer) {
+    auto sent = rawPattern(5000);
+    ASSERT_EQ(gadget.command("raw 5000"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, sizeof buf, kIoMs), 4096);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 4096), slice(sent, 0, 4096));
+    ASSERT_EQ(readWithin(fd.get(), buf, sizeof buf, kIoMs), 904);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 904), slice(sent, 4096, 904));
+}
+
+TEST_F(Node, AReadOfZeroBytesReturnsZeroAtOnceWithoutATransfer) {
+    // Nothing is queued: a transfer would wait until the alarm breaks it.
+    EXPECT_EQ(readWithin(fd.get(), buf, 0, 500), 0);
+    ASSERT_EQ(gadget.command("raw 9"), "ok");
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 9);
+}
+
+TEST_F(Node, AZeroLengthPacketReadsAsZeroBytesAndOnlyOnce) {
+    ASSERT_EQ(gadget.command("zlp"), "ok");
+    ASSERT_EQ(gadget.command("raw 10"), "ok");
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 0);
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 10);
+}
+
+TEST_F(Node, ASignalInterruptsAReadWaitingForTheBoardWithEintr) {
+    auto start = Clock::now();
+    errno = 0;
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, 300), -1);
+    EXPECT_EQ(errno, EINTR);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(250));
+    // The cancelled transfer took nothing: the board's next transfer reads whole.
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 7);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 7), rawPattern(7));
+}
+
+TEST_F(Node, AWriteOfMoreThan4096BytesSendsOne4096ByteTransfer) {
+    size_t before = gadget.outSizes().size();
+    std::vector<uint8_t> data(5000, 0x5a);
+    EXPECT_EQ(writeWithin(fd.get(), data.data(), data.size(), kIoMs), 4096);
+    auto sizes = outSizesAfter(before);
+    ASSERT_EQ(sizes.size(), before + 1);
+    EXPECT_EQ(sizes.back(), 4096u);
+}
+
+TEST_F(Node, AWriteOfZeroBytesSendsNothingAndAShortWriteIsOneTransfer) {
+    size_t before = gadget.outSizes().size();
+    EXPECT_EQ(writeWithin(fd.get(), buf, 0, kIoMs), 0);
+    auto request = board::encodeRequest(board::Status);
+    EXPECT_EQ(writeWithin(fd.get(), request.data(), request.size(), kIoMs), 5);
+    auto sizes = outSizesAfter(before);
+    ASSERT_EQ(sizes.size(), before + 1) << "the zero-length write reached the board";
+    EXPECT_EQ(sizes.back(), 5u);
+}
+
+TEST_F(Node, EveryIoctlFailsWithEinval) {
+    long arg = 0;
+    for (unsigned long code : {0ul, (unsigned long)_IO('Q', 1), (unsigned long)_IOR('Q', 2, int),
+                               (unsigned long)_IOW('Q', 3, int), (unsigned long)_IOWR('Q', 4, long),
+                               (unsigned long)TCGETS, 0xdeadbeeful}) {
+        errno = 0;
+        EXPECT_EQ(ioctl(fd.get(), code, &arg), -1) << std::hex << code;
+        EXPECT_EQ(errno, EINVAL) << std::hex << code;
+    }
+}
+
+// The PC's side of the board dialogue over the node, one request then its reply.
+class Dialogue : public Node {
+protected:
+    void SetUp() override {
+        Node::SetUp();
+        ASSERT_EQ(gadget.command("mode board"), "ok");
+    }
+    void TearDown() override { gadget.command("mode record"); }
+
+    board::Block ask(uint8_t code) {
+        auto request = board::encodeRequest(code);
+        EXPECT_EQ(writeWithin(fd.get(), request.data(), request.size(), kIoMs), long(request.size()));
+        count = readWithin(fd.get(), block, sizeof block, kIoMs);
+        EXPECT_GT(count, 4) << "request " << int(code);
+        return board::classifyBlock(block, count > 0 ? size_t(count) : 0);
+    }
+
+    // A PC scan to the end, then the image reply: header block, then blocks of up
+    // to 4096 bytes until a short one (a zero-length one included).
+    void acquire(unsigned w, unsigned h) {
+        ASSERT_EQ(gadget.command("geometry " + std::to_string(w) + " " + std::to_string(h)), "ok");
+        ask(board::PcScan);
+        for (int poll = 0;; ++poll) {
+            ASSERT_LT(poll, 20) << "the board never got the image ready";
+            auto reply = ask(board::Status);
+            ASSERT_EQ(reply.kind, board::Block::Complete);
+            if (reply.code == board::ReplyStatus && board::parseStatus(block).state == board::StateTransImage)
+                break;
+        }
+        auto header = ask(board::ImageTransfer);
+        ASSERT_EQ(header.kind, board::Block::ImageStart);
+        EXPECT_EQ(header.image.width, w);
+        EXPECT_EQ(header.image.height, h);
+        readCounts.clear();
+        pixels.clear();
+        for (;;) {
+            long n = readWithin(fd.get(), block, sizeof block, kIoMs);
+            ASSERT_GE(n, 0) << strerror(errno);
+            readCounts.push_back(n);
+            pixels.insert(pixels.end(), block, block + n);
+            if (n < 4096) break;
+        }
+    }
+
+    std::string boardImage() { return gadget.command("image"); }
+    std::string hashOf(const std::vector<uint8_t>& bytes) {
+        uint64_t h = 1469598103934665603ull;
+        for (uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+        return "image " + std::to_string(h) + " " + std::to_string(bytes.size());
+    }
+
+    uint8_t block[board::kBlockSize];
+    long count = 0;
+    std::vector<long> readCounts;
+    std::vector<uint8_t> pixels;
+};
+
+TEST_F(Dialogue, DeviceInfoAndStatusPassThroughUnchanged) {
+    auto info = ask(board::DeviceInfo);
+    ASSERT_EQ(info.kind, board::Block::Complete);
+    ASSERT_EQ(info.code, board::ReplyDeviceInfo);
+    EXPECT_NE(board::parseDeviceInfo(block).modelName.find("Q-"), std::string::npos);
+    auto status = ask(board::Status);
+    ASSERT_EQ(status.code, board::ReplyStatus);
+    EXPECT_EQ(board::parseStatus(block).state, board::StateStandby);
+}
+
+TEST_F(Dialogue, AnImageReplyEndsWithAShortTransfer) {
+    acquire(64, 100);  // 6400 pixel bytes: 4096, then 2304
+    EXPECT_EQ(readCounts, (std::vector<long>{4096, 2304}));
+    EXPECT_EQ(hashOf(pixels), boardImage());
+}
+
+TEST_F(Dialogue, AnImageReplyOfWholeBlocksEndsWithAZeroLengthTransfer) {
+    acquire(64, 128);  // 8192 pixel bytes: two whole blocks, then 0
+    EXPECT_EQ(readCounts, (std::vector<long>{4096, 4096, 0}));
+    EXPECT_EQ(hashOf(pixels), boardImage());
+}
+
+void noop(int) {}
+
+TEST(Unplug, AWaitingReadFailsTheNodeGoesAndTheReplugGetsTheNextUnit) {
+    Gadget gadget;
+    ASSERT_EQ(gadget.command("mode board"), "ok");
+    Fd fd = openBoard(0);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+
+    struct sigaction sa {};
+    sa.sa_handler = noop;
+    sigaction(SIGUSR1, &sa, nullptr);
+    std::atomic<bool> done{false};
+    long result = 0;
+    int error = 0;
+    std::thread reader([&] {
+        uint8_t buf[4096];
+        result = read(fd.get(), buf, sizeof buf);
+        error = errno;
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(done) << "the read did not wait for the board";
+    ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), "\n"));
+    for (int i = 0; i < 250 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    EXPECT_TRUE(done) << "the waiting read outlived the board";
+    if (!done) pthread_kill(reader.native_handle(), SIGUSR1);
+    reader.join();
+    EXPECT_EQ(result, -1);
+    EXPECT_EQ(error, ENODEV) << strerror(error);
+
+    EXPECT_TRUE(waitForPath(nodePath(0), false, 5000)) << "the node outlived the board";
+    uint8_t buf[16];
+    errno = 0;
+    EXPECT_EQ(read(fd.get(), buf, sizeof buf), -1);
+    EXPECT_EQ(errno, ENODEV);
+    errno = 0;
+    EXPECT_EQ(write(fd.get(), buf, 5), -1);
+    EXPECT_EQ(errno, ENODEV);
+    EXPECT_EQ(ioctl(fd.get(), 0, 0), -1);
+    fd.reset();
+
+    ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), env("Q47_UDC_NAME") + "\n"));
+    ASSERT_TRUE(waitForPath(nodePath(1), true, 10000)) << "no node after the replug";
+    EXPECT_FALSE(waitForPath(nodePath(0), true, 0)) << "unit numbers went down";
+    Fd again = openBoard(1);
+    ASSERT_TRUE(again.valid()) << strerror(errno);
+    auto request = board::encodeRequest(board::Status);
+    ASSERT_EQ(writeWithin(again.get(), request.data(), request.size(), kIoMs), 5);
+    uint8_t reply[4096];
+    ASSERT_GT(readWithin(again.get(), reply, sizeof reply, kIoMs), 4);
+    EXPECT_EQ(reply[4], board::ReplyStatus);
+}
+
+// The USB device folder in sysfs above the node's interface.
+std::string usbDeviceDir(int unit) {
+    char path[PATH_MAX];
+    std::string link = "/sys/class/q47usb/zwbd_c_series" + std::to_string(unit) + "/device";
+    if (!realpath(link.c_str(), path)) return {};
+    std::string intf = path;
+    return intf.substr(0, intf.rfind('/'));
+}
+
+bool waitForRuntimeStatus(const std::string& dir, const std::string& status) {
+    for (int i = 0; i < 250; ++i) {
+        if (readFile(dir + "/power/runtime_status") == status + "\n") return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST(Power, AnIdleBoardSleepsAndOpeningTheNodeWakesIt) {
+    std::string dir = usbDeviceDir(1);
+    ASSERT_FALSE(dir.empty());
+    ASSERT_TRUE(writeFile(dir + "/power/autosuspend_delay_ms", "0"));
+    ASSERT_TRUE(writeFile(dir + "/power/control", "auto"));
+    EXPECT_TRUE(waitForRuntimeStatus(dir, "suspended")) << readFile(dir + "/power/runtime_status");
+    EXPECT_NE(kernelLog().find("Entering Q47usbDevice::OnDeviceSleep"), std::string::npos);
+    {
+        Fd fd = openBoard(1);
+        ASSERT_TRUE(fd.valid()) << strerror(errno);
+        EXPECT_TRUE(waitForRuntimeStatus(dir, "active"));
+        EXPECT_NE(kernelLog().find("Entering Q47usbDevice::OnDevicePowerUp"), std::string::npos);
+        Gadget gadget;
+        ASSERT_EQ(gadget.command("mode board"), "ok");
+        auto request = board::encodeRequest(board::Status);
+        ASSERT_EQ(writeWithin(fd.get(), request.data(), request.size(), kIoMs), 5);
+        uint8_t reply[4096];
+        EXPECT_GT(readWithin(fd.get(), reply, sizeof reply, kIoMs), 4);
+    }
+    writeFile(dir + "/power/control", "on");
+}
+
+TEST(Reload, TheUnitCounterStartsAtZeroAgainAndNewIdBindsTheBoard) {
+    ASSERT_EQ(syscall(SYS_delete_module, "q47usb", O_NONBLOCK), 0) << strerror(errno);
+    EXPECT_TRUE(waitForPath(nodePath(1), false, 5000));
+    int module = open(env("Q47_MODULE").c_str(), O_RDONLY);
+    ASSERT_GE(module, 0);
+    ASSERT_EQ(syscall(SYS_finit_module, module, "dyndbg=+p", 0), 0) << strerror(errno);
+    close(module);
+    // Loaded without vendor/product the module binds nothing by itself.
+    EXPECT_FALSE(waitForPath(nodePath(0), true, 1000));
+    ASSERT_TRUE(writeFile("/sys/bus/usb/drivers/q47usb/new_id", env("Q47_NEW_ID")));
+    EXPECT_TRUE(waitForPath(nodePath(0), true, 5000)) << "new_id did not bind the board";
+}
+
+TEST(TraceLines, EveryEntryPointLeavesItsLineInTheKernelLog) {
+    std::string log = kernelLog();
+    for (const char* line : {
+             "In DriverEntry",
+             "m_bBreakOnEntry loaded from registry, resulting value: [1]",
+             "break_on_entry set, no kernel debugger attached",
+             "m_bBreakOnEntry loaded from registry, resulting value: [0]",
+             "AddDevice called",
+             "Entering Q47usbDevice::Q47usbDevice (constructor)",
+             "Entering Q47usbDevice::OnStartDevice",
+             "USB Configuration OK",
+             "Entering Q47usbDevice::Create, ",
+             "Q47usbDevice::Create Status 0x00000000",
+             "Q47usbDevice::Create Status 0xfffffff0",  // -EBUSY of the refused second open
+             "Entering Q47usbDevice::Read, ",
+             "Read() got 1024 bytes from USB",
+             "Entering Q47usbDevice::Write, ",
+             "Wrote 4096 bytes to USB",
+             "Entering Q47usbDevice::Device Control, ",
+             "Entering CleanUp, ",
+             "Entering Q47usbDevice::Close, ",
+             "Q47usbDevice::Close Status 0x00000000",
+             "Entering Q47usbDevice::OnRemoveDevice",
+             "Entering Q47usbDevice::~Q47usbDevice() (destructor)",
+             "Entering Q47usbDevice::DefaultPower",
+             "Entering Q47usbDevice::OnDeviceSleep",
+             "Entering Q47usbDevice::OnDevicePowerUp",
+         }) {
+        EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line;
+    }
+    // A board comes up in this order.
+    size_t add = log.find("AddDevice called");
+    size_t ctor = log.find("Entering Q47usbDevice::Q47usbDevice (constructor)", add);
+    size_t start = log.find("Entering Q47usbDevice::OnStartDevice", ctor);
+    size_t ok = log.find("USB Configuration OK", start);
+    EXPECT_TRUE(add != std::string::npos && ctor != std::string::npos && start != std::string::npos &&
+                ok != std::string::npos);
+}
+
+}  // namespace
+}  // namespace q47::guest

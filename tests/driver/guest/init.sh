@@ -1,0 +1,73 @@
+#!/bin/busybox sh
+# Init of the driver test guest: the board as a USB gadget on dummy_hcd, q47usb bound
+# to it, the guest tests run against /dev/zwbd_c_series0, results on the serial console.
+/bin/busybox --install -s /bin
+export PATH=/bin
+mount -t proc proc /proc
+mount -t sysfs sys /sys
+mount -t devtmpfs dev /dev
+mkdir -p /tmp && mount -t tmpfs tmp /tmp
+
+say() { echo "q47-guest: $*"; }
+finish() {
+    say "RESULT $1"
+    # A gadget must leave the UDC before its FunctionFS server goes.
+    [ -f "$GADGET/UDC" ] && echo "" > "$GADGET/UDC" 2>/dev/null
+    poweroff -f
+}
+wait_for() {  # wait_for <path> <tenths of a second>
+    n=0
+    while [ ! -e "$1" ] && [ $n -lt "$2" ]; do sleep 0.1; n=$((n + 1)); done
+    [ -e "$1" ]
+}
+
+VID=0x1209  # a test identifier for the simulated board
+PID=0x0001
+GADGET=/sys/kernel/config/usb_gadget/q47
+export Q47_GADGET_SOCKET=/tmp/q47-gadget.sock
+export Q47_UDC_FILE=$GADGET/UDC
+export Q47_UDC_NAME=dummy_udc.0
+export Q47_MODULE=/lib/q47/q47usb.ko
+export Q47_NEW_ID="1209 0001"
+
+for m in usb-common usbcore udc-core dummy_hcd configfs libcomposite usb_f_fs; do
+    insmod /lib/q47/$m.ko || finish "module $m does not load"
+done
+
+# break_on_entry: the load-time trace carries the value, and without a kernel
+# debugger the break is a warning with a stack trace.
+insmod $Q47_MODULE dyndbg=+p break_on_entry=1 || finish "q47usb does not load with break_on_entry=1"
+rmmod q47usb || finish "q47usb does not unload"
+insmod $Q47_MODULE dyndbg=+p vendor=$VID product=$PID || finish "q47usb does not load"
+
+mount -t configfs none /sys/kernel/config
+mkdir $GADGET && cd $GADGET || finish "no configfs gadget"
+echo $VID > idVendor
+echo $PID > idProduct
+mkdir configs/c.1 functions/ffs.filler functions/ffs.board
+# The filler is linked first so that it takes the endpoints ahead of 0x01/0x82.
+ln -s functions/ffs.filler configs/c.1/
+ln -s functions/ffs.board configs/c.1/
+cd /
+mkdir -p /ffs/filler /ffs/board
+mount -t functionfs filler /ffs/filler
+mount -t functionfs board /ffs/board
+/bin/q47_board_gadget /ffs/board /ffs/filler $Q47_GADGET_SOCKET /tmp/gadget.ready &
+wait_for /tmp/gadget.ready 100 || finish "gadget program did not start"
+echo $Q47_UDC_NAME > $GADGET/UDC || finish "gadget does not bind to dummy_udc.0"
+wait_for /dev/zwbd_c_series0 100 || { dmesg | tail -30; finish "no /dev/zwbd_c_series0"; }
+node=$(ls /sys/class/q47usb | head -1)
+say "udev-match $(basename "$(readlink /sys/class/q47usb/$node/subsystem)") $node"
+
+/bin/q47_driver_guest_test
+client=$?
+channel=skipped
+if [ -x /bin/q47_channel_guest_test ]; then
+    wait_for /dev/zwbd_c_series0 100
+    Q47_DEVICE=/dev/zwbd_c_series0 /bin/q47_channel_guest_test
+    channel=$?
+fi
+say "client=$client channel=$channel"
+if [ $client = 0 ] && { [ $channel = 0 ] || [ $channel = skipped ]; }; then finish pass; fi
+dmesg | grep -i -e q47 -e warn | tail -60
+finish fail
