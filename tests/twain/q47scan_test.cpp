@@ -1,0 +1,247 @@
+// q47scan end to end: the real program, our source manager and the fake source, checked by the images written.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "fake_source/fake_image.h"
+#include "platform/dib.h"
+#include "twain_test_support.h"
+
+using namespace q47::twaintest;
+
+namespace {
+
+struct ScanResult {
+    int exit = -1;
+    std::string out, err;
+};
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs q47scan with args in the environment set up by the test.
+ScanResult scan(const std::string& args) {
+    TempFolder io;
+    const std::string cmd = std::string("'") + Q47SCAN_PATH + "' " + args + " >'" + io.file("out") +
+                            "' 2>'" + io.file("err") + "'";
+    ScanResult run;
+    const int status = std::system(cmd.c_str());
+    run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = slurp(io.file("out"));
+    run.err = slurp(io.file("err"));
+    return run;
+}
+
+// The picture as RGB rows from the top, the way the fake source means it.
+std::vector<uint8_t> expectedRgb(bool rgbMode) {
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < FAKE_HEIGHT; ++y)
+        for (int x = 0; x < FAKE_WIDTH; ++x) {
+            unsigned char c[3];
+            if (rgbMode) fakeRgb(x, y, c);
+            else fakePaletteColour(fakeIndex(x, y), c);
+            rgb.insert(rgb.end(), c, c + 3);
+        }
+    return rgb;
+}
+
+std::vector<uint8_t> pngRgb(const std::string& path, int* width, int* height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+    *width = static_cast<int>(image.width);
+    *height = static_cast<int>(image.height);
+    return pixels;
+}
+
+std::vector<uint8_t> bmpRgb(const std::string& path, int* width, int* height) {
+    std::vector<uint8_t> dib;
+    q47::dib::View view;
+    if (!q47::dib::readBmpFile(path, &dib) || !q47::dib::parse(dib.data(), dib.size(), &view)) return {};
+    *width = view.width;
+    *height = view.height;
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < view.height; ++y) {
+        const uint8_t* row = view.rowFromTop(y);
+        for (int x = 0; x < view.width; ++x) {
+            if (view.header->biBitCount == 8) {
+                const q47::dib::RgbQuad& q = view.palette[row[x]];
+                rgb.insert(rgb.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
+            } else {
+                rgb.insert(rgb.end(), {row[3 * x + 2], row[3 * x + 1], row[3 * x]});
+            }
+        }
+    }
+    return rgb;
+}
+
+void expectPicture(const std::string& path, bool rgbMode) {
+    int width = 0, height = 0;
+    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+    const std::vector<uint8_t> rgb = png ? pngRgb(path, &width, &height) : bmpRgb(path, &width, &height);
+    ASSERT_FALSE(rgb.empty()) << path << " is not a readable image";
+    EXPECT_EQ(width, FAKE_WIDTH);
+    EXPECT_EQ(height, FAKE_HEIGHT);
+    EXPECT_TRUE(rgb == expectedRgb(rgbMode)) << path << " does not hold the fake's picture upright";
+}
+
+class Q47Scan : public ::testing::Test {
+protected:
+    void SetUp() override { dir.addSource(FAKE_TWAIN2, "fake.ds"); }
+    std::string out(const char* name) const { return outputs.file(name); }
+
+    TempFolder dir, outputs;
+    FakeEnvironment env{dir.path()};
+    const std::string fake = "--source 'Fake Test'";
+};
+
+}  // namespace
+
+TEST_F(Q47Scan, EveryTransferModeWritesThePictureUpright) {
+    for (const char* mode : {"native", "memory"}) {
+        for (const char* ext : {".png", ".bmp"}) {
+            const std::string file = out((std::string(mode) + ext).c_str());
+            const ScanResult run = scan(fake + " --ui none --xfer " + mode + " --out '" + file + "'");
+            ASSERT_EQ(run.exit, 0) << run.err;
+            expectPicture(file, false);
+        }
+    }
+    const ScanResult run = scan(fake + " --ui none --xfer file --out '" + out("file.bmp") + "'");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    expectPicture(out("file.bmp"), false);
+}
+
+TEST_F(Q47Scan, FileTransferKeepsTheSourcesFileAsItIsAndLeavesNothingElse) {
+    ASSERT_EQ(scan(fake + " --xfer file --out '" + out("file.bmp") + "'").exit, 0);
+    ASSERT_EQ(scan(fake + " --xfer native --out '" + out("native.bmp") + "'").exit, 0);
+    // The fake writes exactly the BMP a native DIB becomes: header, 256 colours, pixels.
+    const std::string file = slurp(out("file.bmp"));
+    EXPECT_EQ(file, slurp(out("native.bmp")));
+    EXPECT_EQ(file.size(), 14u + 40 + 1024 + 40 * FAKE_HEIGHT);
+    size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(outputs.path())) entries += !e.is_directory();
+    EXPECT_EQ(entries, 2u);
+}
+
+TEST_F(Q47Scan, AnRgbPixelTypeIsNegotiatedAndDeliveredInEveryMode) {
+    for (const char* mode : {"native", "memory"}) {
+        const std::string file = out((std::string(mode) + ".png").c_str());
+        const ScanResult run = scan(fake + " --pixel-type rgb --xfer " + mode + " --out '" + file + "'");
+        ASSERT_EQ(run.exit, 0) << run.err;
+        expectPicture(file, true);
+    }
+    ASSERT_EQ(scan(fake + " --pixel-type rgb --xfer file --out '" + out("rgb.bmp") + "'").exit, 0);
+    expectPicture(out("rgb.bmp"), true);
+    EXPECT_TRUE(env.traceHas("set 0x0101 = 2"));
+}
+
+TEST_F(Q47Scan, UiModesChooseShowUiAndIndicators) {
+    struct Case { const char* ui; const char* enable; } cases[] = {
+        {"none", "enable showui=0 indicators=0 mech=2 pixeltype=3"},
+        {"progress", "enable showui=0 indicators=1 mech=2 pixeltype=3"},
+        {"full", "enable showui=1 indicators=1 mech=2 pixeltype=3"},
+    };
+    for (const Case& c : cases) {
+        FakeEnvironment fresh(dir.path());
+        const ScanResult run = scan(fake + " --xfer memory --ui " + c.ui + " --out '" + out("x.png") + "'");
+        ASSERT_EQ(run.exit, 0) << run.err;
+        EXPECT_TRUE(fresh.traceHas(c.enable)) << c.ui;
+    }
+}
+
+TEST_F(Q47Scan, TheSessionEndsTransfersDisablesAndClosesInOrder) {
+    ASSERT_EQ(scan(fake + " --out '" + out("x.png") + "'").exit, 0);
+    std::vector<std::string> tail = env.trace();
+    ASSERT_GE(tail.size(), 3u);
+    tail.erase(tail.begin(), tail.end() - 3);
+    EXPECT_EQ(tail, (std::vector<std::string>{"endxfer", "disable", "close"}));
+}
+
+TEST_F(Q47Scan, AnImageOfferedFromInsideEnableIsNotMissed) {
+    FakeEnvironment sync(dir.path(), "sync");
+    const ScanResult run = scan(fake + " --timeout 10 --out '" + out("x.png") + "'");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    expectPicture(out("x.png"), false);
+}
+
+TEST_F(Q47Scan, ListNamesEverySourceAndMarksTheDefault) {
+    dir.addSource(FAKE_TWAIN1, "z/classic.ds");
+    const ScanResult run = scan("--list");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "Fake Test Scanner\tQ-47 tests\tFakes\tversion 1.2\tTWAIN 2.4\tdefault\n"
+              "Fake Classic Scanner\tQ-47 tests\tFakes\tversion 1.2\tTWAIN 1.9\n");
+}
+
+TEST_F(Q47Scan, WithoutSourceItOpensTheQ47) {
+    dir.addSource(FAKE_Q47NAME, "q47.ds");
+    const ScanResult run = scan("--ui none --out '" + out("x.png") + "'");
+    ASSERT_EQ(run.exit, 0) << run.err;
+    EXPECT_NE(run.err.find("opened \"ZELT Slatewise Q-47 Test Fake\""), std::string::npos) << run.err;
+}
+
+TEST_F(Q47Scan, FailuresExitNonZeroWithAClearMessageAndCloseTheSource) {
+    {
+        FakeEnvironment cancel(dir.path(), "cancel");
+        const ScanResult run = scan(fake + " --out '" + out("x.png") + "'");
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_NE(run.err.find("error: the source closed without an image"), std::string::npos) << run.err;
+        EXPECT_TRUE(cancel.traceHas("disable"));
+        EXPECT_TRUE(cancel.traceHas("close"));
+    }
+    {
+        FakeEnvironment silent(dir.path(), "silent");
+        const ScanResult run = scan(fake + " --timeout 0.3 --out '" + out("x.png") + "'");
+        EXPECT_EQ(run.exit, 1);
+        EXPECT_NE(run.err.find("error: no image from the source within"), std::string::npos) << run.err;
+        EXPECT_TRUE(silent.traceHas("close"));
+    }
+    const ScanResult refused = scan(fake + " --pixel-type bw --out '" + out("x.png") + "'");
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find("TWCC_CAPBADOPERATION (14)"), std::string::npos) << refused.err;
+    const ScanResult unwritable = scan(fake + " --out '" + out("missing/x.png") + "'");
+    EXPECT_EQ(unwritable.exit, 1);
+    EXPECT_NE(unwritable.err.find("cannot create"), std::string::npos) << unwritable.err;
+    const ScanResult fileUnwritable = scan(fake + " --xfer file --out '" + out("missing/x.bmp") + "'");
+    EXPECT_EQ(fileUnwritable.exit, 1);
+    EXPECT_NE(fileUnwritable.err.find("TWCC_FILEWRITEERROR"), std::string::npos) << fileUnwritable.err;
+    EXPECT_FALSE(std::filesystem::exists(out("x.png")));
+}
+
+TEST_F(Q47Scan, MissingSourcesAreNamedInTheMessage) {
+    const ScanResult unknown = scan("--source 'Nonexistent' --out '" + out("x.png") + "'");
+    EXPECT_EQ(unknown.exit, 1);
+    EXPECT_NE(unknown.err.find("found: \"Fake Test Scanner\""), std::string::npos) << unknown.err;
+    TempFolder empty;
+    FakeEnvironment none(empty.path());
+    const ScanResult nothing = scan("--out '" + out("x.png") + "'");
+    EXPECT_EQ(nothing.exit, 1);
+    EXPECT_NE(nothing.err.find("no TWAIN data sources found below " + empty.path()), std::string::npos);
+}
+
+TEST_F(Q47Scan, UsageMistakesExitWithTwoBeforeTouchingTwain) {
+    for (const char* args : {"", "--ui sideways --out a.png", "--xfer file --out a.png", "--out a.jpg",
+                             "--timeout soon --out a.png", "--bogus"}) {
+        const ScanResult run = scan(args);
+        EXPECT_EQ(run.exit, 2) << args;
+        EXPECT_NE(run.err.find("Try 'q47scan --help'"), std::string::npos) << args;
+    }
+    EXPECT_TRUE(env.trace().empty());
+    const ScanResult help = scan("--help");
+    EXPECT_EQ(help.exit, 0);
+    EXPECT_EQ(help.out.rfind("Usage: q47scan", 0), 0u);
+}
