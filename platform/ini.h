@@ -33,7 +33,9 @@ std::string readText(const std::string& path, const std::string& section, const 
 
 // WritePrivateProfileString: false when the file cannot be written, or when the
 // section, key or value could not be read back as written (an empty key, a line
-// break anywhere, '=' in the key, ']' in the section); the file is then untouched.
+// break anywhere, '=' in the key, a key starting with ';' or '['); the file is then
+// untouched. A value with outer blanks or outer matching quotes is written inside
+// double quotes so that reading gives it back unchanged.
 bool writeString(const std::string& path, const std::string& section, const std::string& key,
                  const std::string& value);
 
