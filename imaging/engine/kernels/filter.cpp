@@ -1,0 +1,238 @@
+// Filter kernels: trimmed matrix convolution over padded rows, tone tables, mosaic.
+#include "imaging/engine/kernels/filter.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "imaging/engine/kernels/convert.h"
+
+namespace q47::ik {
+
+DibImage workingCopyForFilter(const DibImage& src) {
+    if (src.bitCount() == 24 || (src.bitCount() == 8 && src.isGreyRamp())) return src;
+    return convertTo24(src);
+}
+
+namespace {
+
+// Truncating division by a fixed divisor through a 64-bit reciprocal when that is exact
+// for every sum the matrix can produce, else plain division.
+struct Divider {
+    int d = 1;
+    uint64_t m = 0;
+    bool fast = false;
+    Divider(int divisor, int64_t maxAbsSum) : d(divisor) {
+        const uint64_t ad = static_cast<uint64_t>(std::llabs(d));
+        if (maxAbsSum >= 0 && static_cast<uint64_t>(maxAbsSum) * ad < (uint64_t{1} << 32)) {
+            m = ((uint64_t{1} << 32) + ad - 1) / ad;
+            fast = true;
+        }
+    }
+    int operator()(int n) const {
+        if (!fast) return n / d;
+        const uint64_t q = (static_cast<uint64_t>(n < 0 ? -n : n) * m) >> 32;
+        const int r = static_cast<int>(q);
+        return ((n < 0) != (d < 0)) ? -r : r;
+    }
+};
+
+inline uint8_t clampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// One output row from kh padded source rows; `n` bytes (width * channels).
+template <int KH, int KW>
+void convRow(const uint8_t* const* rows, const int* w, int n, int C, const Divider& div, int bias,
+             uint8_t* out) {
+    for (int i = 0; i < n; ++i) {
+        int sum = 0;
+        for (int ky = 0; ky < KH; ++ky) {
+            const uint8_t* r = rows[ky] + i;
+            for (int kx = 0; kx < KW; ++kx) sum += w[ky * KW + kx] * r[kx * C];
+        }
+        out[i] = clampByte(div(sum) + bias);
+    }
+}
+
+void convRowAny(const uint8_t* const* rows, const int* w, int kh, int kw, int n, int C,
+                const Divider& div, int bias, uint8_t* out) {
+    for (int i = 0; i < n; ++i) {
+        int sum = 0;
+        for (int ky = 0; ky < kh; ++ky) {
+            const uint8_t* r = rows[ky] + i;
+            for (int kx = 0; kx < kw; ++kx) sum += w[ky * kw + kx] * r[kx * C];
+        }
+        out[i] = clampByte(div(sum) + bias);
+    }
+}
+
+}  // namespace
+
+DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* progress) {
+    const int side = conv.side;
+    if (side <= 0 || side % 2 == 0 || conv.weights.size() != static_cast<size_t>(side) * side)
+        return DibImage();
+    // Trim zero rows and columns at the edges of the matrix, keeping the centre's place.
+    int top = side, bottom = -1, left = side, right = -1;
+    for (int r = 0; r < side; ++r)
+        for (int c = 0; c < side; ++c)
+            if (conv.weights[r * side + c]) {
+                top = std::min(top, r), bottom = std::max(bottom, r);
+                left = std::min(left, c), right = std::max(right, c);
+            }
+    if (bottom < 0) top = bottom = left = right = side / 2;  // all zero: output is the bias
+    const int kh = bottom - top + 1, kw = right - left + 1;
+    const int dy0 = top - side / 2, dx0 = left - side / 2;
+    std::vector<int> w(static_cast<size_t>(kh) * kw);
+    int64_t absSum = 0;
+    for (int r = 0; r < kh; ++r)
+        for (int c = 0; c < kw; ++c) {
+            w[r * kw + c] = conv.weights[(top + r) * side + left + c];
+            absSum += std::llabs(w[r * kw + c]);
+        }
+    const int divisor = conv.divisor == 0 ? 1 : conv.divisor;
+    const Divider div(divisor, absSum * 255);
+
+    const DibImage src = workingCopyForFilter(input);
+    DibImage dst = src;
+    if (dst.empty()) return dst;
+    const int width = src.width(), height = src.height();
+    const int C = src.bitCount() == 24 ? 3 : 1;
+    const int n = width * C;
+    // Columns reach from dx0 to dx0 + kw - 1 around x; pad each source row so the inner
+    // loop never tests an edge.
+    const int padL = std::max(0, -dx0), padR = std::max(0, dx0 + kw - 1);
+    const size_t padded = static_cast<size_t>(width + padL + padR) * C;
+    std::vector<uint8_t> cache(padded * kh);
+    std::vector<int> cachedRow(kh, -1);
+    auto paddedRow = [&](int sy, int slot) -> const uint8_t* {
+        uint8_t* p = cache.data() + padded * slot;
+        if (cachedRow[slot] == sy) return p;
+        cachedRow[slot] = sy;
+        const uint8_t* s = src.row(sy);
+        std::memcpy(p + static_cast<size_t>(padL) * C, s, static_cast<size_t>(n));
+        for (int x = 0; x < padL; ++x) std::memcpy(p + x * C, s, C);
+        for (int x = 0; x < padR; ++x)
+            std::memcpy(p + static_cast<size_t>(padL + width + x) * C, s + (width - 1) * C, C);
+        return p;
+    };
+    std::vector<const uint8_t*> rows(kh);
+    const bool allChannels = C == 1 || (conv.channels[0] && conv.channels[1] && conv.channels[2]);
+    const bool noChannel = C == 1 ? !(conv.channels[0] || conv.channels[1] || conv.channels[2])
+                                  : !(conv.channels[0] || conv.channels[1] || conv.channels[2]);
+    if (noChannel) return dst;
+    for (int y = 0; y < height; ++y) {
+        for (int k = 0; k < kh; ++k) {
+            const int sy = std::clamp(y + dy0 + k, 0, height - 1);
+            // Row sy lives in cache slot sy mod kh: each source row is padded once.
+            rows[k] = paddedRow(sy, ((sy % kh) + kh) % kh) + static_cast<ptrdiff_t>(padL + dx0) * C;
+        }
+        uint8_t* out = dst.row(y);
+        if (kh == 3 && kw == 3) convRow<3, 3>(rows.data(), w.data(), n, C, div, conv.bias, out);
+        else if (kh == 1 && kw == 1) convRow<1, 1>(rows.data(), w.data(), n, C, div, conv.bias, out);
+        else convRowAny(rows.data(), w.data(), kh, kw, n, C, div, conv.bias, out);
+        if (!allChannels) {
+            const uint8_t* s = src.row(y);
+            for (int c = 0; c < 3; ++c)
+                if (!conv.channels[c])
+                    for (int x = 0; x < width; ++x) out[3 * x + c] = s[3 * x + c];
+        }
+        if (progress && (y & 31) == 31 && !progress->step(y + 1, height)) return DibImage();
+    }
+    return dst;
+}
+
+DibImage blur(const DibImage& src, int level, ProgressSink* progress) {
+    level = std::clamp(level, 1, 10);
+    Convolution c;
+    c.side = 3;
+    c.weights.assign(9, 1);
+    c.divisor = 9;
+    DibImage out = convolve(src, c, progress);
+    for (int i = 1; i < level && !out.empty(); ++i) out = convolve(out, c, progress);
+    return out;
+}
+
+DibImage sharpen(const DibImage& src, int level, ProgressSink* progress) {
+    level = std::clamp(level, 1, 100);
+    Convolution c;
+    c.side = 3;
+    c.weights.assign(9, -1);
+    c.weights[4] = 8 + level;
+    c.divisor = level;
+    return convolve(src, c, progress);
+}
+
+std::array<uint8_t, 256> levelTable(int delta) {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) t[v] = clampByte(v + delta);
+    return t;
+}
+
+std::array<uint8_t, 256> gammaTable(double gamma) {
+    std::array<uint8_t, 256> t{};
+    if (!(gamma > 0) || !std::isfinite(gamma)) gamma = 1.0;
+    for (int v = 0; v < 256; ++v)
+        t[v] = clampByte(static_cast<int>(std::lround(255.0 * std::pow(v / 255.0, 1.0 / gamma))));
+    return t;
+}
+
+std::array<uint8_t, 256> reverseTable(bool on) {
+    std::array<uint8_t, 256> t{};
+    for (int v = 0; v < 256; ++v) t[v] = static_cast<uint8_t>(on ? 255 - v : v);
+    return t;
+}
+
+DibImage applyTables(const DibImage& input, const std::array<std::array<uint8_t, 256>, 3>& lut,
+                     ProgressSink* progress) {
+    DibImage dst = workingCopyForFilter(input);
+    if (dst.empty()) return dst;
+    const int width = dst.width(), height = dst.height();
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = dst.row(y);
+        if (dst.bitCount() == 24) {
+            for (int x = 0; x < width; ++x, p += 3) {
+                p[0] = lut[0][p[0]];
+                p[1] = lut[1][p[1]];
+                p[2] = lut[2][p[2]];
+            }
+        } else {
+            for (int x = 0; x < width; ++x) p[x] = lut[1][p[x]];
+        }
+        if (progress && (y & 63) == 63 && !progress->step(y + 1, height)) return DibImage();
+    }
+    return dst;
+}
+
+DibImage mosaic(const DibImage& input, int cw, int ch, ProgressSink* progress) {
+    if (cw <= 0 || ch <= 0) return DibImage();
+    DibImage dst = workingCopyForFilter(input);
+    if (dst.empty()) return dst;
+    const int width = dst.width(), height = dst.height();
+    const int C = dst.bitCount() == 24 ? 3 : 1;
+    cw = std::min(cw, width), ch = std::min(ch, height);
+    std::vector<uint32_t> sums;
+    for (int by = 0; by < height; by += ch) {
+        const int y1 = std::min(height, by + ch);
+        const int cells = (width + cw - 1) / cw;
+        sums.assign(static_cast<size_t>(cells) * C, 0);
+        for (int y = by; y < y1; ++y) {
+            const uint8_t* p = dst.row(y);
+            for (int x = 0; x < width; ++x)
+                for (int c = 0; c < C; ++c) sums[(x / cw) * C + c] += p[x * C + c];
+        }
+        for (int y = by; y < y1; ++y) {
+            uint8_t* p = dst.row(y);
+            for (int x = 0; x < width; ++x) {
+                const int cell = x / cw;
+                const uint32_t count = static_cast<uint32_t>((std::min(width, (cell + 1) * cw) - cell * cw) * (y1 - by));
+                for (int c = 0; c < C; ++c)
+                    p[x * C + c] = static_cast<uint8_t>((sums[cell * C + c] + count / 2) / count);
+            }
+        }
+        if (progress && !progress->step(y1, height)) return DibImage();
+    }
+    return dst;
+}
+
+}  // namespace q47::ik
