@@ -1,0 +1,53 @@
+// Qt stand-ins for the core's platform interfaces: window timers, message pump, message boxes.
+#pragma once
+
+#include <QObject>
+
+#include <map>
+
+#include "platform/notifier.h"
+#include "platform/pump.h"
+#include "platform/timer_host.h"
+
+class QWidget;
+
+namespace q47::twain_source {
+
+// Fixed timer ids on QObject::startTimer. Qt hands out its own ids, so each fixed id
+// maps to the Qt timer running for it; starting a running id restarts it.
+class QtTimerHost : public QObject, public TimerHost {
+public:
+    explicit QtTimerHost(QObject* parent = nullptr) : QObject(parent) {}
+    ~QtTimerHost() override;
+    void start(int id, int ms) override;
+    void stop(int id) override;
+    bool isRunning(int id) const override { return running_.count(id) != 0; }
+    void stopAll();
+
+protected:
+    void timerEvent(QTimerEvent* e) override;
+
+private:
+    std::map<int, int> running_;  // fixed id -> Qt timer id
+};
+
+// Dispatches pending events (timers included) of the calling thread; sleeps plainly.
+class QtPump : public Pump {
+public:
+    void processEvents() override;
+    void sleepMs(int ms) override;
+};
+
+// QMessageBox with the icon and buttons asked for, parented to the window.
+class QtNotifier : public Notifier {
+public:
+    explicit QtNotifier(QWidget* parent = nullptr) : parent_(parent) {}
+    MsgResult messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
+                         MsgButtons buttons) override;
+    void setParent(QWidget* parent) { parent_ = parent; }
+
+private:
+    QWidget* parent_;
+};
+
+}  // namespace q47::twain_source
