@@ -94,7 +94,8 @@ TEST_F(DsmSession, EntryPointGivesDsmEntryAndZeroedMemoryFunctions) {
     TW_ENTRYPOINT points{};
     points.Size = sizeof points;
     ASSERT_EQ(DSM_Entry(&app, nullptr, DG_CONTROL, DAT_ENTRYPOINT, MSG_GET, &points), TWRC_SUCCESS);
-    EXPECT_EQ(points.DSM_Entry, &DSM_Entry);
+    const DSMENTRYPROC entry = points.DSM_Entry;  // a copy: the member is packed
+    EXPECT_EQ(entry, &DSM_Entry);
     TW_HANDLE h = points.DSM_MemAllocate(1000);
     ASSERT_NE(h, nullptr);
     auto* bytes = static_cast<unsigned char*>(points.DSM_MemLock(h));
