@@ -373,5 +373,26 @@ TEST(TraceLines, EveryEntryPointLeavesItsLineInTheKernelLog) {
                 ok != std::string::npos);
 }
 
+// Run on its own after everything else: the board then shows the host bulk-in 0x81
+// and bulk-out 0x02 instead of 0x82 and 0x01.
+TEST(WrongPipes, ABoardWithoutItsTwoPipesGetsNoNode) {
+    ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), "\n"));
+    ASSERT_TRUE(waitForPath(nodePath(0), false, 5000));
+    ASSERT_EQ(unlink(env("Q47_FILLER_LINK").c_str()), 0) << strerror(errno);
+    size_t logBefore = kernelLog().size();
+    ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), env("Q47_UDC_NAME") + "\n"));
+    std::string log;
+    for (int i = 0; i < 250 && log.find("Failed to open pipe object") == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        std::string all = kernelLog();
+        log = all.size() > logBefore ? all.substr(logBefore) : all;
+    }
+    EXPECT_NE(log.find("AddDevice called"), std::string::npos);
+    EXPECT_NE(log.find("Failed to open pipe object"), std::string::npos);
+    EXPECT_EQ(log.find("USB Configuration OK"), std::string::npos);
+    for (int unit = 0; unit < 3; ++unit)
+        EXPECT_FALSE(waitForPath(nodePath(unit), true, unit == 0 ? 500 : 0)) << nodePath(unit);
+}
+
 }  // namespace
 }  // namespace q47::guest
