@@ -89,7 +89,7 @@ public:
     const Config& config() const { return config_; }
     // The W x H pixel bytes of the image reply, scan line 0 first: grey levels, or
     // 3-3-2 colour indices (bits 7-5 red, 4-2 green, 1-0 blue).
-    std::vector<uint8_t> imageData(bool colour) const;
+    std::vector<uint8_t> imageData(bool colour) const { return scanLines(colour); }
     // Every request transfer received, in order.
     const std::vector<std::vector<uint8_t>>& received() const { return received_; }
     void clearReceived() { received_.clear(); }
@@ -123,10 +123,15 @@ private:
     Transfers firmwareCommand(const uint8_t* params, size_t count);
     void advanceScan(bool poll);
     void cancelScan();
+    void drawDefaultSheet();
+    const std::vector<uint8_t>& scanLines(bool colour) const;
 
     Config config_;
     std::function<int64_t()> now_;
     Sheet sheet_;
+    bool defaultSheet_ = true;
+    // The sheet converted to scan-line order, made on first use.
+    mutable std::vector<uint8_t> greyLines_, colourLines_;
     uint8_t state_ = 1;
     uint8_t fixedProgress_ = 0;
     uint8_t error_ = 0;

@@ -16,6 +16,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -75,6 +76,10 @@ public:
     void clearReceived();
     std::string firmwareReceived() const;
 
+    // Receives one line per notable event (client taken or refused, malformed frame,
+    // unplug); set before listen().
+    void setLogger(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+
     // One control command line (without its line end); returns the answer line.
     std::string control(const std::string& line);
     static const char* controlHelp();
@@ -86,9 +91,11 @@ private:
     void serveClient();
     void acceptClient();
     void acceptControl();
-    void serveControl(int fd);
+    bool serveControl(int fd);
     void dropClient();
-    bool sendTransfers(const Transfers& out);
+    bool sendAll(const uint8_t* data, size_t n);
+    void wake();
+    void log(const std::string& line);
 
     Config config_;
     mutable std::mutex mutex_;  // guards board_ and the unplug deadline
@@ -97,11 +104,13 @@ private:
     int listenFd_ = -1, clientFd_ = -1, controlFd_ = -1;
     std::vector<int> controlClients_;
     std::vector<uint8_t> inbox_;  // bytes of a frame still being received
+    std::vector<std::string> controlInbox_;  // partial command line per control client
     int wakeFds_[2] = {-1, -1};   // pipe that wakes the thread for stop and unplug
     int64_t unplugUntil_ = 0;     // steady-clock ms; 0 = plugged in
     bool dropRequested_ = false;
     std::atomic<bool> clientConnected_{false};
     std::atomic<bool> running_{false};
+    std::function<void(const std::string&)> log_;
     std::thread thread_;
 };
 
