@@ -13,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <linux/usbdevice_fs.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -321,6 +322,38 @@ TEST(Power, AnIdleBoardSleepsAndOpeningTheNodeWakesIt) {
     writeFile(dir + "/power/control", "on");
 }
 
+std::string usbfsPath(const std::string& deviceDir) {
+    char path[64];
+    snprintf(path, sizeof path, "/dev/bus/usb/%03d/%03d", std::stoi(readFile(deviceDir + "/busnum")),
+             std::stoi(readFile(deviceDir + "/devnum")));
+    return path;
+}
+
+TEST(Reset, APortResetKeepsTheNodeItsUnitAndTheOpenFile) {
+    std::string dir = usbDeviceDir(1);
+    ASSERT_FALSE(dir.empty());
+    Fd fd = openBoard(1);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+    size_t logBefore = kernelLog().size();
+    Fd usbfs(open(usbfsPath(dir).c_str(), O_RDWR));
+    ASSERT_TRUE(usbfs.valid()) << usbfsPath(dir) << ": " << strerror(errno);
+    ASSERT_EQ(ioctl(usbfs.get(), USBDEVFS_RESET, 0), 0) << strerror(errno);
+    std::string log = kernelLog().substr(logBefore);
+    EXPECT_NE(log.find("Entering Q47usbDevice::OnStopDevice"), std::string::npos);
+    EXPECT_EQ(log.find("Entering Q47usbDevice::OnRemoveDevice"), std::string::npos)
+        << "the reset unbound the driver";
+
+    Gadget gadget;
+    ASSERT_EQ(gadget.command("mode board"), "ok");
+    auto request = board::encodeRequest(board::Status);
+    ASSERT_EQ(writeWithin(fd.get(), request.data(), request.size(), kIoMs), 5) << strerror(errno);
+    uint8_t reply[4096];
+    ASSERT_GT(readWithin(fd.get(), reply, sizeof reply, kIoMs), 4) << strerror(errno);
+    EXPECT_EQ(reply[4], board::ReplyStatus);
+    EXPECT_TRUE(waitForPath(nodePath(1), true, 0));
+    EXPECT_FALSE(waitForPath(nodePath(2), true, 0));
+}
+
 TEST(Reload, TheUnitCounterStartsAtZeroAgainAndNewIdBindsTheBoard) {
     ASSERT_EQ(syscall(SYS_delete_module, "q47usb", O_NONBLOCK), 0) << strerror(errno);
     EXPECT_TRUE(waitForPath(nodePath(1), false, 5000));
@@ -361,6 +394,7 @@ TEST(TraceLines, EveryEntryPointLeavesItsLineInTheKernelLog) {
              "Entering Q47usbDevice::DefaultPower",
              "Entering Q47usbDevice::OnDeviceSleep",
              "Entering Q47usbDevice::OnDevicePowerUp",
+             "Entering Q47usbDevice::OnStopDevice",
          }) {
         EXPECT_NE(log.find(line), std::string::npos) << "missing: " << line;
     }
