@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -247,4 +248,10 @@ TEST_F(DsmSession, ASourceThatRefusesToOpenLeavesItsConditionWithTheManager) {
     // Not open: it can be tried again once it is willing.
     FakeEnvironment willing(dir.path());
     EXPECT_EQ(open("Fake Test Scanner", &src), TWRC_SUCCESS);
+}
+
+TEST_F(DsmSession, ASourceRemovedAfterListingFailsToOpenWithBummer) {
+    std::filesystem::remove(dir.file("twain2.ds"));
+    EXPECT_EQ(open("Fake Test Scanner", &src), TWRC_FAILURE);
+    EXPECT_EQ(managerCondition(&app), TWCC_BUMMER);
 }

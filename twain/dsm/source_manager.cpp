@@ -184,7 +184,9 @@ TW_UINT16 SourceManager::openSource(pTW_IDENTITY origin, pTW_IDENTITY data) {
     if (loaded->library)
         loaded->entry = reinterpret_cast<DSENTRYPROC>(dlsym(loaded->library, "DS_Entry"));
     if (!loaded->entry) {
+        // Gone or broken since MSG_OPENDSM listed it: nothing the source could report.
         logNote("cannot load %s again: %s", chosen.path.c_str(), dlerror());
+        condition = TWCC_BUMMER;
     } else {
         if (chosen.identity.SupportedGroups & DF_DS2) {
             TW_IDENTITY appCopy = app;
