@@ -15,9 +15,7 @@
 #pragma once
 
 #include <QDialog>
-#include <QPixmap>
 
-#include <array>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,6 +36,7 @@ namespace q47::twain_source {
 
 class ColorLabel;
 class PictureButton;
+class TipOverlay;
 
 // Control ids of the window (resource ids of the original template and run-time controls).
 enum ControlId : int {
@@ -101,15 +100,15 @@ public:
     QtNotifier& notifier() { return notifier_; }
 
 protected:
-    void keyPressEvent(QKeyEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-    void reject() override;
+    void closeEvent(QCloseEvent* e) override;  // the caption's close box: cancel
+    void reject() override;                    // Esc: cancel
     void contextMenuEvent(QContextMenuEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
-    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 private:
     void createControls();
+    void applyDialogFont();
     void chooseLanguage(Language lang);
     void buttonClicked(int id);
 
@@ -119,6 +118,7 @@ private:
     QtNotifier notifier_;
     std::unique_ptr<AcquireDialog> core_;
     TipWindow tips_;
+    TipOverlay* overlay_ = nullptr;
     std::map<int, QWidget*> controls_;
     std::map<int, PictureButton*> buttons_;
     std::map<int, ColorLabel*> labels_;

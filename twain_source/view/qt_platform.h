@@ -2,14 +2,13 @@
 #pragma once
 
 #include <QObject>
+#include <QWidget>
 
 #include <map>
 
 #include "platform/notifier.h"
 #include "platform/pump.h"
 #include "platform/timer_host.h"
-
-class QWidget;
 
 namespace q47::twain_source {
 
@@ -28,7 +27,11 @@ protected:
     void timerEvent(QTimerEvent* e) override;
 
 private:
-    std::map<int, int> running_;  // fixed id -> Qt timer id
+    struct Running {
+        int qtId;
+        int period;
+    };
+    std::map<int, Running> running_;  // by fixed id
 };
 
 // Dispatches pending events (timers included) of the calling thread; sleeps plainly.
