@@ -8,6 +8,7 @@
 //   raw N      queue a bulk-in transfer of N pattern bytes (byte i = (i * 7 + N) % 251)
 //   zlp        queue a zero-length packet
 //   mode board|record   answer requests with the board, or only record them
+//   hold 1|0   after the next bulk-out transfer take no more (the host's writes wait)
 //   out        sizes of all bulk-out transfers seen so far ("out 5 4096 ...")
 //   scanpolls N / geometry W H / colour 0|1   board setup
 //   image      FNV-1a hash and size of the image the board sends ("image <hash> <size>")
@@ -44,6 +45,8 @@ struct Wire {
     std::deque<std::vector<uint8_t>> toHost;  // bulk-in transfers not yet written
     std::vector<size_t> outSizes;             // every bulk-out transfer's size
     bool answerWithBoard = true;
+    bool holdOut = false;
+    std::condition_variable released;
     q47::sim::Board board;
 
     explicit Wire(q47::sim::Config config) : board(std::move(config)) {}
@@ -83,11 +86,13 @@ void serveBulkOut(Wire& wire, int fd) {
             usleep(10000);
             continue;
         }
-        std::lock_guard<std::mutex> hold(wire.lock);
+        std::unique_lock<std::mutex> hold(wire.lock);
         wire.outSizes.push_back(size_t(n));
-        if (!wire.answerWithBoard) continue;
-        for (auto& t : wire.board.handle(buf.data(), size_t(n))) wire.toHost.push_back(std::move(t));
-        wire.queued.notify_all();
+        if (wire.answerWithBoard) {
+            for (auto& t : wire.board.handle(buf.data(), size_t(n))) wire.toHost.push_back(std::move(t));
+            wire.queued.notify_all();
+        }
+        wire.released.wait(hold, [&] { return !wire.holdOut; });
     }
 }
 
@@ -160,6 +165,13 @@ std::string command(Wire& wire, const std::string& line) {
         std::string m;
         in >> m;
         wire.answerWithBoard = m == "board";
+        return "ok";
+    }
+    if (verb == "hold") {
+        int on = 0;
+        in >> on;
+        wire.holdOut = on != 0;
+        wire.released.notify_all();
         return "ok";
     }
     if (verb == "out") {

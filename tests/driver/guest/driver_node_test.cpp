@@ -232,33 +232,50 @@ TEST_F(Dialogue, AnImageReplyOfWholeBlocksEndsWithAZeroLengthTransfer) {
 
 void noop(int) {}
 
-TEST(Unplug, AWaitingReadFailsTheNodeGoesAndTheReplugGetsTheNextUnit) {
+TEST(Unplug, WaitingCallsFailTheNodeGoesAndTheReplugGetsTheNextUnit) {
     Gadget gadget;
-    ASSERT_EQ(gadget.command("mode board"), "ok");
+    ASSERT_EQ(gadget.command("mode record"), "ok");
     Fd fd = openBoard(0);
     ASSERT_TRUE(fd.valid()) << strerror(errno);
+
+    // The board takes one more transfer, then no more: the second write waits.
+    ASSERT_EQ(gadget.command("hold 1"), "ok");
+    uint8_t request[5] = {1, 0, 0, 0, 2};
+    ASSERT_EQ(writeWithin(fd.get(), request, sizeof request, kIoMs), 5);
 
     struct sigaction sa {};
     sa.sa_handler = noop;
     sigaction(SIGUSR1, &sa, nullptr);
-    std::atomic<bool> done{false};
-    long result = 0;
-    int error = 0;
-    std::thread reader([&] {
+    struct Waiting {
+        std::thread thread;
+        std::atomic<bool> done{false};
+        long result = 0;
+        int error = 0;
+    } reader, writer;
+    reader.thread = std::thread([&] {
         uint8_t buf[4096];
-        result = read(fd.get(), buf, sizeof buf);
-        error = errno;
-        done = true;
+        reader.result = read(fd.get(), buf, sizeof buf);
+        reader.error = errno;
+        reader.done = true;
+    });
+    writer.thread = std::thread([&] {
+        writer.result = write(fd.get(), request, sizeof request);
+        writer.error = errno;
+        writer.done = true;
     });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_FALSE(done) << "the read did not wait for the board";
+    EXPECT_FALSE(reader.done) << "the read did not wait for the board";
+    EXPECT_FALSE(writer.done) << "the write did not wait for the board";
     ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), "\n"));
-    for (int i = 0; i < 250 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_TRUE(done) << "the waiting read outlived the board";
-    if (!done) pthread_kill(reader.native_handle(), SIGUSR1);
-    reader.join();
-    EXPECT_EQ(result, -1);
-    EXPECT_EQ(error, ENODEV) << strerror(error);
+    for (Waiting* w : {&reader, &writer}) {
+        for (int i = 0; i < 250 && !w->done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        EXPECT_TRUE(w->done) << "a waiting call outlived the board";
+        if (!w->done) pthread_kill(w->thread.native_handle(), SIGUSR1);
+        w->thread.join();
+        EXPECT_EQ(w->result, -1);
+        EXPECT_EQ(w->error, ENODEV) << strerror(w->error);
+    }
+    gadget.command("hold 0");
 
     EXPECT_TRUE(waitForPath(nodePath(0), false, 5000)) << "the node outlived the board";
     uint8_t buf[16];
@@ -274,10 +291,10 @@ TEST(Unplug, AWaitingReadFailsTheNodeGoesAndTheReplugGetsTheNextUnit) {
     ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), env("Q47_UDC_NAME") + "\n"));
     ASSERT_TRUE(waitForPath(nodePath(1), true, 10000)) << "no node after the replug";
     EXPECT_FALSE(waitForPath(nodePath(0), true, 0)) << "unit numbers went down";
+    ASSERT_EQ(gadget.command("mode board"), "ok");
     Fd again = openBoard(1);
     ASSERT_TRUE(again.valid()) << strerror(errno);
-    auto request = board::encodeRequest(board::Status);
-    ASSERT_EQ(writeWithin(again.get(), request.data(), request.size(), kIoMs), 5);
+    ASSERT_EQ(writeWithin(again.get(), request, sizeof request, kIoMs), 5);
     uint8_t reply[4096];
     ASSERT_GT(readWithin(again.get(), reply, sizeof reply, kIoMs), 4);
     EXPECT_EQ(reply[4], board::ReplyStatus);
