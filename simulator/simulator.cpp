@@ -271,8 +271,8 @@ void Simulator::acceptClient() {
     }
     clientFd_ = fd;
     inbox_.clear();
+    clientConnected_ = true;  // before the greeting: a client that has it sees itself taken
     writeFully(fd, kGreetingTaken, 4);
-    clientConnected_ = true;
     log("client taken");
 }
 
