@@ -174,7 +174,7 @@ void Board::drawDefaultSheet() {
     const int w = c.w, h = c.h;
     const int dx = std::min(2000, w * 2000 / 2100), dy = std::min(1500, h * 1500 / 1600);
     const int left = (w - dx) / 2, top = (h - dy) / 2;
-    for (int i = 0; i < 4; ++i) c.disc(left + (i % 2) * dx, top + (i / 2) * dy, 30, 0xE0, 0x10, 0x10);
+    for (int i = 0; i < 4; ++i) c.disc(left + (i % 2) * dx, top + (i / 2) * dy, 30, 0xF0, 0x10, 0x10);
 
     c.text(w / 5, h / 5, std::max(1, h / 150), "Q-47 TEST SHEET", 0, 0, 0);
     c.text(w / 5, h / 5 + h / 12, std::max(1, h / 250), "SIMULATED BOARD", 0x10, 0x30, 0xC0);
