@@ -1,0 +1,104 @@
+// The source's own Qt thread, and handing DS_Entry calls to whichever thread runs Qt.
+#include "twain_source/ds/gui_thread.h"
+
+#include <QApplication>
+#include <QMetaObject>
+#include <QThread>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <mutex>
+#include <thread>
+
+namespace q47::twain_source {
+
+namespace {
+
+std::mutex startMutex;
+// Created by the own thread and never deleted; published after ownThreadId is set.
+std::atomic<QApplication*> ownApp{nullptr};
+std::thread::id ownThreadId;
+std::function<void()> exitCleanup;
+
+// QApplication keeps references to argc and argv for its whole life.
+int ownArgc = 1;
+char ownName[] = "Q47tw";
+char platformOption[] = "-platform";
+char offscreenName[] = "offscreen";
+char* ownArgv[] = {ownName, nullptr, nullptr, nullptr};
+
+// Without any display a QApplication would abort the host; the windows of a console
+// application's scan then live off screen (progress-only and hidden modes still work).
+void chooseOffscreenWithoutDisplay() {
+    if (std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
+        return;
+    ownArgv[1] = platformOption;
+    ownArgv[2] = offscreenName;
+    ownArgc = 3;
+}
+
+void stopOwnThread() {
+    QApplication* app = ownApp.load();
+    if (!app || std::this_thread::get_id() == ownThreadId) return;
+    QMetaObject::invokeMethod(
+        app,
+        [app] {
+            if (exitCleanup) exitCleanup();
+            app->quit();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+// The own thread: creates the application, reports it, runs the event loop. When the
+// loop ends at exit the thread stays parked: its Qt objects must not be torn down
+// while the rest of the process is exiting around them.
+void ownThreadMain(std::promise<QApplication*>* ready) {
+    chooseOffscreenWithoutDisplay();
+    auto* app = new QApplication(ownArgc, ownArgv);
+    // The last window closing (a progress window hidden after an error) must not end
+    // the source's event loop.
+    app->setQuitOnLastWindowClosed(false);
+    ready->set_value(app);
+    app->exec();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+}
+
+QCoreApplication* startOwnThread() {
+    std::lock_guard lock(startMutex);
+    if (QCoreApplication* app = QCoreApplication::instance()) return app;
+    std::promise<QApplication*> ready;
+    std::future<QApplication*> started = ready.get_future();
+    std::thread thread(ownThreadMain, &ready);
+    ownThreadId = thread.get_id();
+    thread.detach();
+    QApplication* app = started.get();
+    ownApp.store(app);
+    // Registered after Qt's own start-up, so it runs before Qt's exit handlers.
+    std::atexit(stopOwnThread);
+    return app;
+}
+
+}  // namespace
+
+bool GuiThread::onQtThread() {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app) return false;
+    if (app == ownApp.load()) return std::this_thread::get_id() == ownThreadId;
+    return QThread::currentThread() == app->thread();
+}
+
+void GuiThread::setExitCleanup(std::function<void()> cleanup) { exitCleanup = std::move(cleanup); }
+
+void GuiThread::run(const std::function<void()>& work, bool needsQt) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app && needsQt) app = startOwnThread();
+    if (!app || onQtThread()) {
+        work();
+        return;
+    }
+    QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+}
+
+}  // namespace q47::twain_source

@@ -1,0 +1,38 @@
+// Creating and ending the AcquireWindow for DS_Entry.
+#include "twain_source/ds/qt_window_host.h"
+
+#include <QApplication>
+
+#include "platform/paths.h"
+#include "twain_source/view/acquire_window.h"
+
+
+namespace q47::twain_source {
+
+QtWindowHost::~QtWindowHost() {
+    if (exists_) destroy();
+}
+
+bool QtWindowHost::create(WindowMode mode, TwainSide& twain, SourceGlobals& globals) {
+    // Widgets need a QApplication; a host with a bare QCoreApplication cannot show one.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return false;
+    const SettingsFile settings = SettingsFile::inSettingsFolder(
+        paths::moduleFolder(reinterpret_cast<const void*>(&DS_Entry)));
+    window_ = new AcquireWindow(mode, twain, globals, settings, "");
+    exists_ = true;
+    // Initialisation may already ask the application to close (no board), and the
+    // application may disable the source from inside that callback.
+    window_->start();
+    return true;
+}
+
+void QtWindowHost::destroy() {
+    exists_ = false;
+    if (!window_) return;
+    window_->core().destroy();
+    window_->hide();
+    window_->deleteLater();
+    window_ = nullptr;
+}
+
+}  // namespace q47::twain_source

@@ -1,0 +1,29 @@
+// The data source's window in the module: an AcquireWindow per MSG_ENABLEDS, in any of the three modes.
+#pragma once
+
+#include <QPointer>
+
+#include "twain_source/ds/data_source.h"
+
+namespace q47::twain_source {
+
+class AcquireWindow;
+
+// Runs on the thread of the Qt application (the host's GUI thread or the source's own).
+class QtWindowHost : public WindowHost {
+public:
+    ~QtWindowHost() override;
+    // Hidden mode gets an AcquireWindow as well: it is laid out but never shown, and its
+    // Qt timers drive the board link.
+    bool create(WindowMode mode, TwainSide& twain, SourceGlobals& globals) override;
+    // The core stops at once; the QDialog is deleted by the event loop later, since
+    // this may run inside one of its own timer callbacks.
+    void destroy() override;
+    bool exists() const override { return exists_; }
+
+private:
+    QPointer<AcquireWindow> window_;
+    bool exists_ = false;
+};
+
+}  // namespace q47::twain_source
