@@ -48,12 +48,9 @@ QImage dibToQImage(const uint8_t* dib, size_t size) {
         }
     } else if (bits == 24) {
         img = QImage(v.width, v.height, QImage::Format_BGR888);
-        for (int y = 0; y < v.height; ++y) {
-            // Qt's BGR888 is R,G,B in memory; the DIB is B,G,R: swap while copying.
-            const uint8_t* s = v.rowFromTop(y);
-            uchar* d = img.scanLine(y);
-            for (int x = 0; x < v.width; ++x) d[3 * x] = s[3 * x + 2], d[3 * x + 1] = s[3 * x + 1], d[3 * x + 2] = s[3 * x];
-        }
+        // Qt's BGR888 keeps the bytes in the DIB's own order: blue, green, red.
+        for (int y = 0; y < v.height; ++y)
+            std::memcpy(img.scanLine(y), v.rowFromTop(y), static_cast<size_t>(v.width) * 3);
         img = img.convertToFormat(QImage::Format_RGB32);
     } else if (bits == 32) {
         img = QImage(v.width, v.height, QImage::Format_RGB32);

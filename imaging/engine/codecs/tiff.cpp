@@ -219,10 +219,11 @@ uint16_t encodeTiff(const std::string& path, const DibImage& img, const SaveOpti
             for (int x = 0; x < w; ++x) {
                 const int b = rgb[3 * x], g = rgb[3 * x + 1], r = rgb[3 * x + 2];
                 if (cmyk) {
-                    const int c = 255 - r, m = 255 - g, ye = 255 - b;
-                    const int k = std::min(c, std::min(m, ye));
-                    line[4 * x] = static_cast<uint8_t>(c - k), line[4 * x + 1] = static_cast<uint8_t>(m - k);
-                    line[4 * x + 2] = static_cast<uint8_t>(ye - k), line[4 * x + 3] = static_cast<uint8_t>(k);
+                    // The multiplicative model readers use: R = (255 - C)(255 - K) / 255.
+                    const int mx = std::max(r, std::max(g, b)), k = 255 - mx;
+                    auto ink = [&](int v) { return mx ? static_cast<uint8_t>((mx - v) * 255 / mx) : uint8_t{0}; };
+                    line[4 * x] = ink(r), line[4 * x + 1] = ink(g), line[4 * x + 2] = ink(b);
+                    line[4 * x + 3] = static_cast<uint8_t>(k);
                 } else {
                     line[3 * x] = static_cast<uint8_t>(r), line[3 * x + 1] = static_cast<uint8_t>(g);
                     line[3 * x + 2] = static_cast<uint8_t>(b);

@@ -1,0 +1,230 @@
+// Pixel kernels: conversion, halving and area averaging, matrix filters, geometry, layers.
+#include <gtest/gtest.h>
+
+#include "imaging/engine/kernels/convert.h"
+#include "imaging/engine/kernels/filter.h"
+#include "imaging/engine/kernels/geometry.h"
+#include "imaging/engine/kernels/resize.h"
+#include "test_images.h"
+
+using namespace q47::ik;
+using namespace q47::ik::testing;
+
+namespace {
+
+DibImage filled24(int w, int h, uint8_t b, uint8_t g, uint8_t r) {
+    DibImage img = DibImage::create(w, h, 24);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) img.row(y)[3 * x] = b, img.row(y)[3 * x + 1] = g, img.row(y)[3 * x + 2] = r;
+    return img;
+}
+
+bool samePixels(const DibImage& a, const DibImage& b) {
+    if (a.width() != b.width() || a.height() != b.height()) return false;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (colourAt(a, x, y) != colourAt(b, x, y)) return false;
+    return true;
+}
+
+}  // namespace
+
+TEST(ColourConversion, EveryDepthTo24KeepsEachPixelsColour) {
+    for (int bits : {1, 4, 8}) {
+        for (int w : {1, 3, 4, 13, 17}) {  // widths around the four-pixel store
+            const DibImage src = pattern(w, 5, bits);
+            const DibImage out = convertTo24(src);
+            ASSERT_EQ(out.bitCount(), 24);
+            EXPECT_TRUE(samePixels(src, out)) << bits << " bits, width " << w;
+        }
+    }
+}
+
+TEST(ColourConversion, GreyLevelsUseLuminanceWeights) {
+    DibImage src = filled24(2, 1, 0, 0, 255);  // pure red
+    src.row(0)[3] = 255, src.row(0)[4] = 255, src.row(0)[5] = 255;
+    const DibImage grey = convertToGrey8(src);
+    ASSERT_EQ(grey.bitCount(), 8);
+    EXPECT_TRUE(grey.isGreyRamp());
+    EXPECT_EQ(grey.row(0)[0], 77);
+    EXPECT_EQ(grey.row(0)[1], 255);
+    const DibImage bw = convertToBinary(src, 128);
+    EXPECT_EQ(bw.row(0)[0] >> 6, 0b01);  // red is dark, white is white
+}
+
+TEST(Halving, EachPixelIsTheRoundedMeanOfItsFour) {
+    DibImage src = DibImage::create(5, 3, 24);  // odd sizes: the last row and column drop
+    const uint8_t v[3][5] = {{0, 1, 10, 20, 99}, {1, 1, 30, 41, 99}, {7, 7, 7, 7, 7}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            for (int c = 0; c < 3; ++c) src.row(y)[3 * x + c] = static_cast<uint8_t>(v[y][x] + c);
+    const DibImage out = halve(src);
+    ASSERT_EQ(out.width(), 2);
+    ASSERT_EQ(out.height(), 1);
+    EXPECT_EQ(out.row(0)[0], 1);   // (0+1+1+1+2)/4 rounds to 1
+    EXPECT_EQ(out.row(0)[3], 25);  // (10+20+30+41+2)/4 = 25.75 -> 25 (integer with +2)
+    EXPECT_EQ(out.row(0)[5], 27);
+}
+
+TEST(Halving, SmoothResizeToHalfTakesTheHalvingPath) {
+    const DibImage src = gradient24(64, 48);
+    EXPECT_TRUE(samePixels(resizeSmooth(src, 32, 24), halve(src)));
+}
+
+TEST(AreaAveraging, ThreeToOneIsTheMeanOfEachBlock) {
+    DibImage src = DibImage::create(6, 3, 8);
+    src.setGreyPalette();
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 6; ++x) src.row(y)[x] = static_cast<uint8_t>(x < 3 ? 9 * (x + y) : 200);
+    const DibImage out = resizeSmooth(src, 2, 1);
+    ASSERT_EQ(out.bitCount(), 8);
+    EXPECT_EQ(out.row(0)[0], 18);  // mean of 0..36 step 9 over the 3x3 block
+    EXPECT_EQ(out.row(0)[1], 200);
+}
+
+TEST(AreaAveraging, FlatPicturesStayFlatAtAnyScale) {
+    const DibImage src = filled24(37, 23, 10, 128, 250);
+    for (auto [w, h] : {std::pair{10, 7}, {36, 22}, {80, 51}, {1, 1}}) {
+        const DibImage out = resizeSmooth(src, w, h);
+        ASSERT_FALSE(out.empty());
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) ASSERT_EQ(colourAt(out, x, y), 0xFA800Au) << w << "x" << h;
+    }
+}
+
+TEST(AreaAveraging, ColourTablePicturesAreNotAveraged) {
+    const DibImage src = pattern(40, 20, 8);  // not a grey ramp: indices must not mix
+    const DibImage out = resizeSmooth(src, 20, 10);
+    ASSERT_EQ(out.bitCount(), 8);
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            bool found = false;
+            for (int sy = 0; sy < 20 && !found; ++sy)
+                for (int sx = 0; sx < 40 && !found; ++sx) found = colourAt(src, sx, sy) == colourAt(out, x, y);
+            ASSERT_TRUE(found);
+        }
+}
+
+TEST(MatrixFilter, NineByNineWithZeroRingEqualsItsThreeByThreeCore) {
+    const DibImage src = gradient24(31, 17);
+    const int core[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    Convolution small;
+    small.side = 3;
+    small.weights.assign(core, core + 9);
+    small.divisor = 16;
+    Convolution big = small;
+    big.side = 9;
+    big.weights.assign(81, 0);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c) big.weights[(r + 3) * 9 + c + 3] = core[r * 3 + c];
+    EXPECT_TRUE(samePixels(convolve(src, small), convolve(src, big)));
+}
+
+TEST(MatrixFilter, EdgesRepeatAndResultsClamp) {
+    const DibImage flat = filled24(8, 8, 100, 100, 100);
+    Convolution box;
+    box.side = 3;
+    box.weights.assign(9, 1);
+    box.divisor = 9;
+    EXPECT_TRUE(samePixels(convolve(flat, box), flat));  // corners too: edges repeated
+    box.divisor = 1;  // 900 clamps to 255
+    EXPECT_EQ(colourAt(convolve(flat, box), 0, 0), 0xFFFFFFu);
+    box.divisor = 0;  // taken as 1, not a division by zero
+    EXPECT_EQ(colourAt(convolve(flat, box), 7, 7), 0xFFFFFFu);
+    box.weights.assign(9, -1);
+    box.divisor = 3;
+    box.bias = 400;  // -900/3 + 400 = 100
+    EXPECT_EQ(colourAt(convolve(flat, box), 3, 3), 0x646464u);
+}
+
+TEST(MatrixFilter, UnselectedChannelsAreKept) {
+    const DibImage src = gradient24(9, 9);
+    Convolution zero;
+    zero.side = 1;
+    zero.weights = {0};
+    zero.channels = {false, true, false};  // green only
+    const DibImage out = convolve(src, zero);
+    for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < 9; ++x) {
+            EXPECT_EQ(out.row(y)[3 * x + 1], 0);
+            EXPECT_EQ(out.row(y)[3 * x], src.row(y)[3 * x]);
+            EXPECT_EQ(out.row(y)[3 * x + 2], src.row(y)[3 * x + 2]);
+        }
+}
+
+TEST(MatrixFilter, MatricesWithEvenSidesAreRefused) {
+    Convolution c;
+    c.side = 2;
+    c.weights.assign(4, 1);
+    EXPECT_TRUE(convolve(gradient24(4, 4), c).empty());
+}
+
+TEST(Rotation, QuarterTurnIsCounterClockwiseAndFourMakeTheOriginal) {
+    const uint8_t white[3] = {255, 255, 255};
+    for (int bits : {1, 4, 8}) {
+        const DibImage src = pattern(7, 3, bits);
+        const DibImage turned = rotate(src, 9000, false, true, white);
+        ASSERT_EQ(turned.width(), 3);
+        ASSERT_EQ(turned.height(), 7);
+        EXPECT_EQ(colourAt(turned, 0, 0), colourAt(src, 6, 0));  // top right goes to top left
+        EXPECT_EQ(colourAt(turned, 2, 6), colourAt(src, 0, 2));  // bottom left to bottom right
+        DibImage back = turned;
+        for (int i = 0; i < 3; ++i) back = rotate(back, 9000, false, true, white);
+        EXPECT_TRUE(samePixels(back, src)) << bits;
+    }
+}
+
+TEST(Rotation, FreeAngleEnlargesTheCanvasAndFillsTheBackground) {
+    const uint8_t red[3] = {0, 0, 255};
+    const DibImage src = filled24(40, 20, 0, 255, 0);
+    const DibImage out = rotate(src, 4500, true, true, red);
+    EXPECT_NEAR(out.width(), 43, 1);  // (40 + 20) / sqrt(2)
+    EXPECT_NEAR(out.height(), 43, 1);
+    EXPECT_EQ(colourAt(out, 0, 0), 0xFF0000u);                                // corner: background
+    EXPECT_EQ(colourAt(out, out.width() / 2, out.height() / 2), 0x00FF00u);  // centre: the picture
+}
+
+TEST(Layering, TransparentColourLetsTheBaseShowAndOffsetsClip) {
+    const DibImage base = filled24(10, 10, 0, 0, 255);  // red
+    DibImage top = filled24(4, 4, 255, 255, 255);       // white with one blue pixel
+    top.row(1)[3] = 255, top.row(1)[4] = 0, top.row(1)[5] = 0;
+    LayerOptions o;
+    o.x = -1, o.y = 8;  // partly outside: clipped, never written past the base
+    o.useTransparent = true;
+    std::fill(o.low, o.low + 3, 250);
+    std::fill(o.high, o.high + 3, 255);
+    const DibImage out = layer(base, top, o);
+    ASSERT_EQ(out.width(), 10);
+    EXPECT_EQ(colourAt(out, 0, 9), 0x0000FFu);  // top pixel (1,1) lands at (0,9)
+    EXPECT_EQ(colourAt(out, 1, 8), 0xFF0000u);  // white of top was transparent
+    o.useTransparent = false;
+    o.opacity = 128;
+    const DibImage mixed = layer(base, top, o);
+    EXPECT_EQ(colourAt(mixed, 1, 8), 0xFF8080u);
+}
+
+TEST(Cutting, RectangleIsClippedAndKeepsPackedDepths) {
+    const DibImage src = pattern(20, 10, 1);
+    const DibImage part = cutRect(src, 3, 2, 50, 5);
+    ASSERT_EQ(part.width(), 17);
+    ASSERT_EQ(part.height(), 3);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 17; ++x) ASSERT_EQ(colourAt(part, x, y), colourAt(src, x + 3, y + 2));
+    EXPECT_TRUE(cutRect(src, 25, 0, 30, 5).empty());
+}
+
+TEST(Areas, PolygonAndEllipseSelectTheirInside) {
+    const int tri[6] = {0, 0, 10, 0, 0, 10};
+    const auto a = polygonArea(10, 10, tri, 3);
+    EXPECT_EQ(a[1 * 10 + 1], 1);
+    EXPECT_EQ(a[9 * 10 + 9], 0);
+    const auto e = ellipseArea(10, 10, 0, 0, 10, 10);
+    EXPECT_EQ(e[5 * 10 + 5], 1);
+    EXPECT_EQ(e[0], 0);
+    DibImage orig = filled24(10, 10, 0, 0, 0), filtered = filled24(10, 10, 9, 9, 9);
+    const DibImage inside = applyArea(orig, filtered, e, false);
+    EXPECT_EQ(colourAt(inside, 5, 5), 0x090909u);
+    EXPECT_EQ(colourAt(inside, 0, 0), 0u);
+    const DibImage outside = applyArea(orig, filtered, e, true);
+    EXPECT_EQ(colourAt(outside, 0, 0), 0x090909u);
+}
