@@ -1,5 +1,10 @@
 // q47sim: runs a simulated Q-47 board on a Unix socket until interrupted.
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,10 +36,32 @@ const char kUsage[] =
     "  --scan-polls N      a PC scan lasts N status polls instead (default 0: use time)\n"
     "  --restart-ms N      link down after the final firmware block (default 3000)\n"
     "  --verbose           log clients, unplugging and malformed frames to stderr\n"
+    "  --tell PATH CMD...  send one command to a running simulator's control socket,\n"
+    "                      print its answer and exit (0 when it is \"ok\")\n"
     "  --help              this text\n"
     "\n"
     "The scan image's scan line x is column x of the sheet read from its bottom to its\n"
     "top; colour images are 3-3-2 palette indices, grey images 0..255 levels.\n";
+
+// Sends one command line to a control socket and prints the answer line.
+int tell(const std::string& path, const std::string& command) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        std::fprintf(stderr, "q47sim: %s: %s\n", path.c_str(), std::strerror(errno));
+        return 1;
+    }
+    const std::string line = command + "\n";
+    if (write(fd, line.data(), line.size()) != ssize_t(line.size())) return 1;
+    std::string answer;
+    char c;
+    while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
+    close(fd);
+    std::printf("%s\n", answer.c_str());
+    return answer.rfind("ok", 0) == 0 ? 0 : 1;
+}
 
 bool number(const char* s, long lo, long hi, long* out) {
     char* end = nullptr;
@@ -72,6 +99,11 @@ int main(int argc, char** argv) {
         if (opt == "--help" || opt == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (opt == "--tell") {
+            const std::string path = value();
+            std::string command;
+            for (++i; i < argc; ++i) command += (command.empty() ? "" : " ") + std::string(argv[i]);
+            return tell(path, command);
         } else if (opt == "--socket") {
             socketPath = value();
         } else if (opt == "--control") {
