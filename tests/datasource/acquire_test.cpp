@@ -12,6 +12,8 @@ namespace {
 
 // Runs one scan from the PCSCAN (or COMP) button to the finished DIB.
 void scanToDib(Rig& rig, bool compressed = false) {
+    // The buttons wait for the status poll that follows the previous image.
+    ASSERT_TRUE(rig.runUntil([&] { return !rig.dialog->scan().busy; }, 3000));
     const int before = rig.twain.ready;
     if (compressed) rig.dialog->startCompressedScan();
     else rig.dialog->startPcScan();
@@ -186,7 +188,6 @@ TEST(ImageFaults, ASecondImageReleasesTheFirstThatWasNeverTransferred) {
         rig.globals.imageBuffer.memory = &memory;
         rig.open();
         scanToDib(rig);
-        ASSERT_TRUE(rig.runUntil([&] { return rig.dialog->scan().standby; }, 3000));
         scanToDib(rig);
         EXPECT_EQ(memory.live.size(), 1u);
         EXPECT_EQ(rig.twain.ready, 2);
