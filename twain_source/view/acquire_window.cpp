@@ -190,6 +190,13 @@ void AcquireWindow::createControls() {
         menuActions_[id] = a;
     }
 
+    // Static texts and pictures let the mouse through to the dialog (which takes the tip
+    // away); a widget without tracking would swallow the move instead.
+    for (QWidget* w : {static_cast<QWidget*>(densityLamp_), static_cast<QWidget*>(colourLamp_),
+                       controls_[IdDeviceType], controls_[IdFirmVersion], controls_[IdGroupRes]})
+        w->setMouseTracking(true);
+    for (auto& [id, label] : labels_) label->setMouseTracking(true);
+
     // Everything starts hidden; the layout shows what the mode needs.
     for (auto& [id, w] : controls_) w->hide();
     densityLamp_->hide();

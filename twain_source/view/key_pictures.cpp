@@ -17,6 +17,7 @@ const QColor kDialogBack(236, 233, 216);
 
 struct FacePalette {
     QColor rim, key, keyLight, keyShadow, field, mark, sheet;
+    QColor ink{50, 50, 50};  // outlines, arrows and the filled half of DENSITY
 };
 
 FacePalette paletteFor(KeyFace face) {
@@ -46,6 +47,7 @@ FacePalette paletteFor(KeyFace face) {
             p.field = QColor(168, 168, 168);
             p.mark = QColor(226, 226, 226);
             p.sheet = QColor(226, 226, 226);
+            p.ink = QColor(140, 140, 140);
             break;
     }
     return p;
@@ -88,28 +90,28 @@ void drawSymbol(QPainter& g, KeySymbol key, const FacePalette& p, const QRectF& 
         }
         case KeySymbol::Density: {
             const QRectF circle(c.x() - 10, c.y() - 10, 20, 20);
-            g.setPen(QPen(QColor(40, 40, 40), 2));
+            g.setPen(QPen(p.ink, 2));
             g.setBrush(p.mark);
             g.drawEllipse(circle);
             g.setPen(Qt::NoPen);
-            g.setBrush(QColor(40, 40, 40));
+            g.setBrush(p.ink);
             g.drawPie(circle, 90 * 16, 180 * 16);  // the left half filled
             break;
         }
         case KeySymbol::Color: {
             const QRectF left(face.left() + 5, c.y() - 8, 12, 16);
             const QRectF right(face.right() - 17, c.y() - 8, 12, 16);
-            g.setPen(QPen(QColor(60, 60, 60), 1));
+            g.setPen(QPen(p.ink, 1));
             g.setBrush(p.sheet);
             g.drawRect(left);
             g.setBrush(p.field);
             g.drawRect(right);
             drawArrow(g, QPointF(left.right() + 3, c.y()), QPointF(right.left() - 4, c.y()),
-                      QColor(60, 60, 60));
+                      p.ink);
             break;
         }
         case KeySymbol::Stop: {
-            g.setPen(QPen(QColor(60, 60, 60), 1));
+            g.setPen(QPen(p.ink, 1));
             g.setBrush(p.mark);
             g.drawRect(QRectF(c.x() - 8, c.y() - 8, 16, 16));
             break;
