@@ -53,6 +53,8 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTIT
                 rc = loaded.source.entry(pOrigin, DG, DAT, MSG, pData);
             },
             needsQt);
+        if (DG == DG_CONTROL && (MSG == MSG_DISABLEDS || MSG == MSG_CLOSEDS))
+            GuiThread::renewExitStep();
     } catch (...) {
         rc = TWRC_FAILURE;  // nothing unwinds into the C caller
     }

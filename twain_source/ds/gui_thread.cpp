@@ -2,7 +2,9 @@
 #include "twain_source/ds/gui_thread.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QMetaObject>
+#include <QPixmapCache>
 #include <QThread>
 
 #include <atomic>
@@ -39,13 +41,20 @@ void chooseOffscreenWithoutDisplay() {
     ownArgc = 3;
 }
 
+std::atomic<bool> stopped{false};
+
+// At exit, on the Qt thread: the windows end (closing the board), the objects still
+// waiting for deletion go, the pixmap cache stops its timer, and the event loop stops.
+// The Qt objects that live on past this belong to a thread that no longer runs.
 void stopOwnThread() {
     QApplication* app = ownApp.load();
-    if (!app || std::this_thread::get_id() == ownThreadId) return;
+    if (!app || std::this_thread::get_id() == ownThreadId || stopped.exchange(true)) return;
     QMetaObject::invokeMethod(
         app,
         [app] {
             if (exitCleanup) exitCleanup();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QPixmapCache::clear();
             app->quit();
         },
         Qt::BlockingQueuedConnection);
@@ -87,6 +96,10 @@ bool GuiThread::onQtThread() {
     if (!app) return false;
     if (app == ownApp.load()) return std::this_thread::get_id() == ownThreadId;
     return QThread::currentThread() == app->thread();
+}
+
+void GuiThread::renewExitStep() {
+    if (ownApp.load() && !stopped.load()) std::atexit(stopOwnThread);
 }
 
 void GuiThread::setExitCleanup(std::function<void()> cleanup) { exitCleanup = std::move(cleanup); }

@@ -23,6 +23,10 @@ public:
     // Registered to run at exit once the own thread runs: cleanup runs on the Qt
     // thread (ending windows), then its event loop stops.
     static void setExitCleanup(std::function<void()> cleanup);
+    // Registers the exit step again, so that it runs before the exit handlers of the
+    // Qt objects made since (the pixmap cache, fonts) destroy them from the wrong thread.
+    // Called when a window ends: a handful of times per session, never per strip.
+    static void renewExitStep();
 };
 
 }  // namespace q47::twain_source

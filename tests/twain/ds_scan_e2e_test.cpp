@@ -1,0 +1,207 @@
+// Q47tw.ds end to end: q47scan, our source manager, the data source and the q47sim board, checked by the images written.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ds_test_support.h"
+#include "platform/dib.h"
+#include "simulator/board.h"
+
+using namespace q47::dstest;
+
+namespace {
+
+// The board as the tests run it: full-width scans (the hidden mode refuses narrower
+// ones), fewer pixels per scan line than the real board, a short scan.
+constexpr int kScanLines = 4096;
+constexpr int kLinePixels = 600;
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool canConnect(const std::string& socketPath) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, socketPath.c_str(), sizeof addr.sun_path - 1);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    close(fd);
+    return ok;
+}
+
+// q47sim as a child process on a socket of its own.
+class SimulatorProcess {
+public:
+    SimulatorProcess(const std::string& socketPath, bool colourLamp) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            execl(Q47SIM_PATH, "q47sim", "--socket", socketPath.c_str(),
+                  colourLamp ? "--colour" : "--grey", "--scan-ms", "300", "--scan-lines",
+                  std::to_string(kScanLines).c_str(), "--line-pixels",
+                  std::to_string(kLinePixels).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // Up once its socket takes a connection (one the simulator then drops).
+        for (int i = 0; i < 200 && !canConnect(socketPath); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    ~SimulatorProcess() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The sheet the simulator scans, upright, as RGB after the board's quantisation:
+// 3-3-2 palette indices with the COLOR lamp on, grey levels with it off.
+std::vector<uint8_t> expectedSheet(bool colour) {
+    q47::sim::Config config;
+    config.scanLines = kScanLines;
+    config.linePixels = kLinePixels;
+    const std::vector<uint8_t> lines = q47::sim::Board(config).imageData(colour);
+    uint8_t palette[1024];
+    q47::twain_source::fillPalette(palette, colour);
+    std::vector<uint8_t> rgb;
+    rgb.reserve(size_t(kScanLines) * kLinePixels * 3);
+    for (int t = 0; t < kLinePixels; ++t)
+        for (int x = 0; x < kScanLines; ++x) {
+            // Scan line x is column x, read from the bottom of the sheet to its top.
+            const uint8_t* q = palette + 4 * lines[size_t(x) * kLinePixels + (kLinePixels - 1 - t)];
+            rgb.insert(rgb.end(), {q[2], q[1], q[0]});
+        }
+    return rgb;
+}
+
+std::vector<uint8_t> pngRgb(const std::string& path, int* width, int* height) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return {};
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> pixels(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) return {};
+    *width = int(image.width);
+    *height = int(image.height);
+    return pixels;
+}
+
+std::vector<uint8_t> bmpRgb(const std::string& path, int* width, int* height) {
+    std::vector<uint8_t> dib;
+    q47::dib::View view;
+    if (!q47::dib::readBmpFile(path, &dib) || !q47::dib::parse(dib.data(), dib.size(), &view) ||
+        view.header->biBitCount != 8)
+        return {};
+    *width = view.width;
+    *height = view.height;
+    std::vector<uint8_t> rgb;
+    for (int y = 0; y < view.height; ++y) {
+        const uint8_t* row = view.rowFromTop(y);
+        for (int x = 0; x < view.width; ++x) {
+            const q47::dib::RgbQuad& q = view.palette[row[x]];
+            rgb.insert(rgb.end(), {q.rgbRed, q.rgbGreen, q.rgbBlue});
+        }
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> imageRgb(const std::string& path) {
+    int width = 0, height = 0;
+    const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
+    std::vector<uint8_t> rgb = png ? pngRgb(path, &width, &height) : bmpRgb(path, &width, &height);
+    EXPECT_EQ(width, kScanLines) << path;
+    EXPECT_EQ(height, kLinePixels) << path;
+    return rgb;
+}
+
+// One temporary world per test: the simulator's socket, the source's settings folder,
+// the runtime folder Qt wants, the images written.
+class DsScan : public ::testing::Test {
+protected:
+    void startBoard(bool colourLamp) {
+        board_ = std::make_unique<SimulatorProcess>(dir.file("board.sock"), colourLamp);
+    }
+    void SetUp() override {
+        mkdir(dir.file("home").c_str(), 0700);
+        mkdir(dir.file("runtime").c_str(), 0700);
+        setenv("TWAIN_DS_DIR", Q47_DS_DIR, 1);
+        setenv("Q47_DEVICE", ("sim:" + dir.file("board.sock")).c_str(), 1);
+        setenv("Q47_HOME", dir.file("home").c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", dir.file("runtime").c_str(), 1);
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    // Runs q47scan; its exit code, with its error output on failure.
+    int scan(const std::string& args, std::string* err) {
+        const std::string cmd = std::string("'") + Q47SCAN_PATH + "' --timeout 60 " + args +
+                                " >/dev/null 2>'" + dir.file("err") + "'";
+        const int status = std::system(cmd.c_str());
+        *err = slurp(dir.file("err"));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string acquire(const char* ui, const char* xfer) {
+        const std::string out =
+            dir.file(std::string(ui) + "-" + xfer + (std::strcmp(xfer, "file") ? ".png" : ".bmp"));
+        std::string err;
+        EXPECT_EQ(scan(std::string("--ui ") + ui + " --xfer " + xfer + " --out '" + out + "'", &err), 0)
+            << err;
+        return out;
+    }
+
+    TempDir dir;
+    std::unique_ptr<SimulatorProcess> board_;
+};
+
+TEST_F(DsScan, EveryTransferInProgressAndHiddenModeDeliversTheSheet) {
+    startBoard(/*colourLamp=*/true);
+    const std::vector<uint8_t> sheet = expectedSheet(true);
+    for (const char* ui : {"progress", "none"}) {
+        for (const char* xfer : {"native", "memory", "file"}) {
+            SCOPED_TRACE(std::string(ui) + " " + xfer);
+            const std::vector<uint8_t> got = imageRgb(acquire(ui, xfer));
+            ASSERT_EQ(got.size(), sheet.size());
+            EXPECT_TRUE(got == sheet) << "not the simulator's sheet, upright";
+        }
+    }
+}
+
+TEST_F(DsScan, TheFileTransfersBmpEqualsTheNativeDibByteForByte) {
+    startBoard(true);
+    const std::string file = acquire("none", "file");
+    std::string err;
+    ASSERT_EQ(scan("--ui none --xfer native --out '" + dir.file("native.bmp") + "'", &err), 0) << err;
+    const std::string fileBytes = slurp(file);
+    EXPECT_EQ(fileBytes.size(), 1078u + size_t(kScanLines) * kLinePixels);
+    EXPECT_TRUE(fileBytes == slurp(dir.file("native.bmp")));
+}
+
+TEST_F(DsScan, WithTheIndicatorsOffNoWindowPressesTheColourKey) {
+    // With the COLOR lamp dark, a progress-only scan lights it first and scans in
+    // colour; the hidden mode (ShowUI FALSE, CAP_INDICATORS FALSE) scans as the board
+    // stands, in grey. So the grey picture shows the hidden mode was reached.
+    startBoard(/*colourLamp=*/false);
+    EXPECT_TRUE(imageRgb(acquire("none", "native")) == expectedSheet(false));
+    EXPECT_TRUE(imageRgb(acquire("progress", "memory")) == expectedSheet(true));
+}
+
+}  // namespace
