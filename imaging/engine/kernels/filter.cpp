@@ -23,7 +23,9 @@ struct Divider {
     int d = 1;
     uint64_t m = 0;
     bool fast = false;
+    int shift = -1;  // divisor is 2^shift (positive)
     Divider(int divisor, int64_t maxAbsSum) : d(divisor) {
+        if (d > 0 && (d & (d - 1)) == 0) shift = __builtin_ctz(static_cast<unsigned>(d));
         const uint64_t ad = static_cast<uint64_t>(std::llabs(d));
         if (maxAbsSum >= 0 && static_cast<uint64_t>(maxAbsSum) * ad < (uint64_t{1} << 32)) {
             m = ((uint64_t{1} << 32) + ad - 1) / ad;
@@ -40,17 +42,48 @@ struct Divider {
 
 inline uint8_t clampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
-// One output row from kh padded source rows; `n` bytes (width * channels).
-template <int KH, int KW>
-void convRow(const uint8_t* const* rows, const int* w, int n, int C, const Divider& div, int bias,
-             uint8_t* out) {
+// One output row from kh padded source rows; `n` bytes (width * channels). Sizes,
+// channel step and division kind are compile-time so the loop vectorises; weights are
+// copied to locals because the byte stores could alias them otherwise.
+enum DivKind { kShift, kReciprocal, kPlain };
+template <int KH, int KW, int C, DivKind K>
+void convRowT(const uint8_t* const* rows, const int* weights, int n, const Divider& div, int bias,
+              uint8_t* __restrict out) {
+    int w[KH * KW];
+    for (int i = 0; i < KH * KW; ++i) w[i] = weights[i];
+    const uint8_t* r[KH];
+    for (int ky = 0; ky < KH; ++ky) r[ky] = rows[ky];
+    const int shift = div.shift, d = div.d;
+    const int64_t m = static_cast<int64_t>(div.m);
     for (int i = 0; i < n; ++i) {
         int sum = 0;
-        for (int ky = 0; ky < KH; ++ky) {
-            const uint8_t* r = rows[ky] + i;
-            for (int kx = 0; kx < KW; ++kx) sum += w[ky * KW + kx] * r[kx * C];
+        for (int ky = 0; ky < KH; ++ky)
+            for (int kx = 0; kx < KW; ++kx) sum += w[ky * KW + kx] * r[ky][i + kx * C];
+        int q;
+        if constexpr (K == kShift) {
+            q = (sum + ((sum >> 31) & ((1 << shift) - 1))) >> shift;  // truncates toward zero
+        } else if constexpr (K == kReciprocal) {
+            const int a = static_cast<int>((static_cast<int64_t>(sum < 0 ? -sum : sum) * m) >> 32);
+            q = (sum < 0) != (d < 0) ? -a : a;
+        } else {
+            q = sum / d;
         }
-        out[i] = clampByte(div(sum) + bias);
+        q += bias;
+        out[i] = static_cast<uint8_t>(q < 0 ? 0 : (q > 255 ? 255 : q));
+    }
+}
+
+template <int KH, int KW>
+void convRow(const uint8_t* const* rows, const int* w, int n, int C, const Divider& div, int bias, uint8_t* out) {
+    const DivKind k = div.shift >= 0 ? kShift : div.fast ? kReciprocal : kPlain;
+    if (C == 3) {
+        if (k == kShift) convRowT<KH, KW, 3, kShift>(rows, w, n, div, bias, out);
+        else if (k == kReciprocal) convRowT<KH, KW, 3, kReciprocal>(rows, w, n, div, bias, out);
+        else convRowT<KH, KW, 3, kPlain>(rows, w, n, div, bias, out);
+    } else {
+        if (k == kShift) convRowT<KH, KW, 1, kShift>(rows, w, n, div, bias, out);
+        else if (k == kReciprocal) convRowT<KH, KW, 1, kReciprocal>(rows, w, n, div, bias, out);
+        else convRowT<KH, KW, 1, kPlain>(rows, w, n, div, bias, out);
     }
 }
 
@@ -93,9 +126,15 @@ DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* 
     const int divisor = conv.divisor == 0 ? 1 : conv.divisor;
     const Divider div(divisor, absSum * 255);
 
-    const DibImage src = workingCopyForFilter(input);
-    DibImage dst = src;
+    // Pictures filters take as they are are read in place, not copied.
+    DibImage expanded;
+    const bool direct = input.bitCount() == 24 || (input.bitCount() == 8 && input.isGreyRamp());
+    if (!direct) expanded = convertTo24(input);
+    const DibImage& src = direct ? input : expanded;
+    DibImage dst = DibImage::create(src.width(), src.height(), src.bitCount());
     if (dst.empty()) return dst;
+    dst.copyDpiFrom(src);
+    std::memcpy(dst.palette(), src.palette(), static_cast<size_t>(src.paletteCount()) * 4);
     const int width = src.width(), height = src.height();
     const int C = src.bitCount() == 24 ? 3 : 1;
     const int n = width * C;
@@ -120,7 +159,10 @@ DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* 
     const bool allChannels = C == 1 || (conv.channels[0] && conv.channels[1] && conv.channels[2]);
     const bool noChannel = C == 1 ? !(conv.channels[0] || conv.channels[1] || conv.channels[2])
                                   : !(conv.channels[0] || conv.channels[1] || conv.channels[2]);
-    if (noChannel) return dst;
+    if (noChannel) {
+        for (int y = 0; y < height; ++y) std::memcpy(dst.row(y), src.row(y), src.stride());
+        return dst;
+    }
     for (int y = 0; y < height; ++y) {
         for (int k = 0; k < kh; ++k) {
             const int sy = std::clamp(y + dy0 + k, 0, height - 1);
