@@ -294,3 +294,7 @@ IKBOOL IKFTPRenameFile(const char* host, const char* user, const char* password,
 #ifdef __cplusplus
 }
 #endif
+
+// The acquisition and print libraries' interfaces.
+#include "imaging/engine/scan/ik_scan_api.h"
+#include "imaging/engine/print/ik_print_api.h"
