@@ -1,6 +1,7 @@
 // The packet frame as both ends rely on it: request bytes, block classification, reply fields.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -15,7 +16,7 @@ std::array<uint8_t, kBlockSize> bufferWith(uint32_t length, uint8_t code, const 
     std::array<uint8_t, kBlockSize> buf{};
     putLe32(buf.data(), length);
     buf[4] = code;
-    std::memcpy(buf.data() + 5, data.data(), data.size());
+    std::copy(data.begin(), data.end(), buf.begin() + 5);
     return buf;
 }
 }  // namespace
