@@ -1,0 +1,1 @@
+// TVIkPrint: the print component (being written).
