@@ -42,7 +42,7 @@ TEST(DsBadCaller, NullDataIsABadValueForEveryTripletThatUsesIt) {
     EXPECT_FALSE(s.windows.exists());
     TW_PENDINGXFERS pending{};
     s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    EXPECT_EQ(pending.Count, 1);  // nothing was handed over to nowhere
+    EXPECT_EQ(+pending.Count, 1);  // nothing was handed over to nowhere
 }
 
 TEST(DsBadCaller, TripletsThatIgnoreDataAcceptNull) {

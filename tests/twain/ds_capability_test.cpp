@@ -42,7 +42,7 @@ struct Capability : ::testing::Test {
             }
             managerFree(cap.hContainer);
         } else {
-            EXPECT_EQ(cap.hContainer, nullptr);
+            EXPECT_EQ(+cap.hContainer, nullptr);
         }
         return rc;
     }

@@ -15,7 +15,7 @@ TEST(DsIdentity, ReportsTheBoardsIdentityWithTheLinuxTwain2Flag) {
     TW_IDENTITY id;
     std::memset(&id, 0x5A, sizeof id);
     ASSERT_EQ(source.entry(nullptr, DG_CONTROL, DAT_IDENTITY, MSG_GET, &id), TWRC_SUCCESS);
-    EXPECT_EQ(id.Id, 0u);
+    EXPECT_EQ(+id.Id, 0u);
     EXPECT_EQ(id.Version.MajorNum, 1);
     EXPECT_EQ(id.Version.MinorNum, 0);
     EXPECT_EQ(id.Version.Language, TWLG_USA);
@@ -23,7 +23,7 @@ TEST(DsIdentity, ReportsTheBoardsIdentityWithTheLinuxTwain2Flag) {
     EXPECT_STREQ(id.Version.Info, "");
     EXPECT_EQ(id.ProtocolMajor, 1);
     EXPECT_EQ(id.ProtocolMinor, 9);
-    EXPECT_EQ(id.SupportedGroups, DG_CONTROL | DG_IMAGE | DF_DS2);
+    EXPECT_EQ(+id.SupportedGroups, DG_CONTROL | DG_IMAGE | DF_DS2);
     EXPECT_STREQ(id.Manufacturer, "ZELT Orbita Corp.");
     EXPECT_STREQ(id.ProductFamily, "Slatewise");
     EXPECT_STREQ(id.ProductName, "ZELT Slatewise Q-47 Series");
@@ -47,7 +47,7 @@ TEST(DsIdentity, OpeningKeepsCopiesOfTheManagersIdentities) {
     EXPECT_STREQ(source.appIdentity().ProductName, "Some App");
     TW_IDENTITY now{};
     source.entry(&app, DG_CONTROL, DAT_IDENTITY, MSG_GET, &now);
-    EXPECT_EQ(now.Id, 4u);  // the assigned Id is the source's from now on
+    EXPECT_EQ(+now.Id, 4u);  // the assigned Id is the source's from now on
     EXPECT_STREQ(now.ProductName, "ZELT Slatewise Q-47 Series");
 }
 
@@ -127,9 +127,9 @@ TEST(DsNotify, TransferReadyGoesToTheManagerWithTheSessionsIdentities) {
     s.source.requestClose();
     ASSERT_EQ(m.notifications.size(), 2u);
     const auto& ready = m.notifications[0];
-    EXPECT_EQ(ready.origin.Id, 3u);
+    EXPECT_EQ(+ready.origin.Id, 3u);
     EXPECT_STREQ(ready.origin.ProductName, "ZELT Slatewise Q-47 Series");
-    EXPECT_EQ(ready.dest.Id, 7u);
+    EXPECT_EQ(+ready.dest.Id, 7u);
     EXPECT_STREQ(ready.dest.ProductName, "Test App");
     EXPECT_EQ(ready.dg, DG_CONTROL);
     EXPECT_EQ(ready.dat, DAT_NULL);

@@ -39,19 +39,19 @@ TEST(DsImageInfo, DescribesTheLastImageAtTheCurrentResolution) {
     TW_IMAGEINFO info;
     std::memset(&info, 0x33, sizeof info);
     ASSERT_EQ(s.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);  // even before any image
-    EXPECT_EQ(info.ImageWidth, 0);
-    EXPECT_EQ(info.ImageLength, 0);
+    EXPECT_EQ(+info.ImageWidth, 0);
+    EXPECT_EQ(+info.ImageLength, 0);
 
     makePendingImage(s.source, 4001, 40, /*compress=*/true);
     TW_ONEVALUE res{TWTY_FIX32, 300};
     TW_CAPABILITY cap{ICAP_YRESOLUTION, TWON_ONEVALUE, &res};
     s.call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &cap);
     ASSERT_EQ(s.call(DG_IMAGE, DAT_IMAGEINFO, MSG_GET, &info), TWRC_SUCCESS);
-    EXPECT_EQ(info.XResolution.Whole, 200);
-    EXPECT_EQ(info.XResolution.Frac, 0);
-    EXPECT_EQ(info.YResolution.Whole, 300);
-    EXPECT_EQ(info.ImageWidth, 3008);  // the bitmap's row length
-    EXPECT_EQ(info.ImageLength, 40);
+    EXPECT_EQ(+info.XResolution.Whole, 200);
+    EXPECT_EQ(+info.XResolution.Frac, 0);
+    EXPECT_EQ(+info.YResolution.Whole, 300);
+    EXPECT_EQ(+info.ImageWidth, 3008);  // the bitmap's row length
+    EXPECT_EQ(+info.ImageLength, 40);
     EXPECT_EQ(info.SamplesPerPixel, 1);
     for (TW_INT16 bits : info.BitsPerSample) EXPECT_EQ(bits, 8);
     EXPECT_EQ(info.BitsPerPixel, 8);
@@ -121,7 +121,7 @@ TEST(DsNativeTransfer, HandsOverTheUprightDibInTheManagersMemoryOnce) {
 
     TW_PENDINGXFERS pending{};
     s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     TW_HANDLE again = nullptr;
     EXPECT_EQ(s.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &again), TWRC_FAILURE);
     EXPECT_EQ(again, nullptr);
@@ -133,9 +133,9 @@ TEST(DsMemoryTransfer, BufferSizesOutsideTheSetupAreRefused) {
     OpenSource s;
     TW_SETUPMEMXFER setup{};
     ASSERT_EQ(s.call(DG_CONTROL, DAT_SETUPMEMXFER, MSG_GET, &setup), TWRC_SUCCESS);
-    EXPECT_EQ(setup.MinBufSize, 8192u);
-    EXPECT_EQ(setup.MaxBufSize, 262144u);
-    EXPECT_EQ(setup.Preferred, 65536u);
+    EXPECT_EQ(+setup.MinBufSize, 8192u);
+    EXPECT_EQ(+setup.MaxBufSize, 262144u);
+    EXPECT_EQ(+setup.Preferred, 65536u);
 
     std::vector<uint8_t> buffer(300000);
     TW_IMAGEMEMXFER strip = stripRequest(65536, buffer.data());
@@ -151,7 +151,7 @@ TEST(DsMemoryTransfer, BufferSizesOutsideTheSetupAreRefused) {
     EXPECT_EQ(s.source.nextRow(), 0u);
     strip = stripRequest(8192, buffer.data());
     EXPECT_EQ(s.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_SUCCESS);
-    EXPECT_EQ(strip.Rows, 2u);
+    EXPECT_EQ(+strip.Rows, 2u);
 }
 
 TEST(DsMemoryTransfer, StripsOf21RowsOf3008BytesEndWithXferDone) {
@@ -165,12 +165,12 @@ TEST(DsMemoryTransfer, StripsOf21RowsOf3008BytesEndWithXferDone) {
         const TW_UINT16 rc = s.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip);
         EXPECT_EQ(rc, i < 2 ? TWRC_SUCCESS : TWRC_XFERDONE) << "strip " << i;
         EXPECT_EQ(strip.Compression, TWCP_NONE);
-        EXPECT_EQ(strip.BytesPerRow, 3008u);
-        EXPECT_EQ(strip.Columns, 3008u);
-        EXPECT_EQ(strip.Rows, expectedRows[i]);
-        EXPECT_EQ(strip.XOffset, 0u);
-        EXPECT_EQ(strip.YOffset, 21u * i);
-        EXPECT_EQ(strip.BytesWritten, 3008u * expectedRows[i]);
+        EXPECT_EQ(+strip.BytesPerRow, 3008u);
+        EXPECT_EQ(+strip.Columns, 3008u);
+        EXPECT_EQ(+strip.Rows, expectedRows[i]);
+        EXPECT_EQ(+strip.XOffset, 0u);
+        EXPECT_EQ(+strip.YOffset, 21u * i);
+        EXPECT_EQ(+strip.BytesWritten, 3008u * expectedRows[i]);
         received.insert(received.end(), buffer.begin(), buffer.begin() + strip.BytesWritten);
     }
     EXPECT_EQ(s.source.nextRow(), 0u);
@@ -179,10 +179,10 @@ TEST(DsMemoryTransfer, StripsOf21RowsOf3008BytesEndWithXferDone) {
     EXPECT_EQ(std::memcmp(received.data(), dib + 1064, received.size()), 0);
     TW_PENDINGXFERS pending{};
     s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    EXPECT_EQ(pending.Count, 1);
+    EXPECT_EQ(+pending.Count, 1);
     TW_IMAGEMEMXFER again = stripRequest(65536, buffer.data());
     EXPECT_EQ(s.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &again), TWRC_SUCCESS);
-    EXPECT_EQ(again.YOffset, 0u);
+    EXPECT_EQ(+again.YOffset, 0u);
 }
 
 TEST(DsMemoryTransfer, StripsDeliverTheSheetUprightFromItsTop) {
@@ -205,7 +205,7 @@ TEST(DsMemoryTransfer, HandleBuffersAreLockedAndBuffersWithoutAFlagGetNothing) {
     TW_HANDLE handle = RecordingManager::entryPoints().DSM_MemAllocate(8192);
     TW_IMAGEMEMXFER strip = stripRequest(8192, handle, TWMF_APPOWNS | TWMF_HANDLE);
     ASSERT_EQ(s.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &strip), TWRC_SUCCESS);
-    EXPECT_EQ(strip.Rows, 128u);
+    EXPECT_EQ(+strip.Rows, 128u);
     const std::vector<uint8_t> picture = uprightPicture(64, 200);
     EXPECT_EQ(std::memcmp(handle, picture.data(), strip.BytesWritten), 0);
     managerFree(handle);
@@ -213,8 +213,8 @@ TEST(DsMemoryTransfer, HandleBuffersAreLockedAndBuffersWithoutAFlagGetNothing) {
     std::vector<uint8_t> untouched(8192, 0x11);
     TW_IMAGEMEMXFER noFlag = stripRequest(8192, untouched.data(), TWMF_APPOWNS);
     EXPECT_EQ(s.call(DG_IMAGE, DAT_IMAGEMEMXFER, MSG_GET, &noFlag), TWRC_XFERDONE);
-    EXPECT_EQ(noFlag.Rows, 72u);  // reported all the same
-    EXPECT_EQ(noFlag.YOffset, 128u);
+    EXPECT_EQ(+noFlag.Rows, 72u);  // reported all the same
+    EXPECT_EQ(+noFlag.YOffset, 128u);
     EXPECT_EQ(untouched, std::vector<uint8_t>(8192, 0x11));
 }
 
@@ -242,7 +242,7 @@ TEST(DsFileTransfer, WritesTheDibAsABmpWithUprightRows) {
     // header, palette and rows as the file holds.
     TW_PENDINGXFERS pending{};
     s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    ASSERT_EQ(pending.Count, 1);
+    ASSERT_EQ(+pending.Count, 1);
     TW_HANDLE dib = nullptr;
     ASSERT_EQ(s.call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE);
     EXPECT_EQ(std::memcmp(file.data() + 14, dib, 1064 + 3008 * 30), 0);
@@ -270,7 +270,7 @@ TEST(DsFileTransfer, FailsWithoutAnImageOrAWritableFile) {
     EXPECT_EQ(s.condition(), TWCC_OPERATIONERROR);
     TW_PENDINGXFERS pending{};
     s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending);
-    EXPECT_EQ(pending.Count, 1);  // the image is still there for another try
+    EXPECT_EQ(+pending.Count, 1);  // the image is still there for another try
 }
 
 TEST(DsFileTransfer, SetupTellsTheTargetOnlyToABmpCaller) {
@@ -284,7 +284,7 @@ TEST(DsFileTransfer, SetupTellsTheTargetOnlyToABmpCaller) {
     setup.Format = TWFF_BMP;
     ASSERT_EQ(s.call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GET, &setup), TWRC_SUCCESS);
     EXPECT_STREQ(setup.FileName, "Q47Img.bmp");
-    EXPECT_EQ(setup.Format, TWFF_BMP);
+    EXPECT_EQ(+setup.Format, TWFF_BMP);
 
     TW_SETUPFILEXFER mine{};
     std::memset(mine.FileName, 'a', sizeof mine.FileName);  // no terminating zero at all
@@ -295,7 +295,7 @@ TEST(DsFileTransfer, SetupTellsTheTargetOnlyToABmpCaller) {
     TW_SETUPFILEXFER def{};
     ASSERT_EQ(s.call(DG_CONTROL, DAT_SETUPFILEXFER, MSG_GETDEFAULT, &def), TWRC_SUCCESS);
     EXPECT_STREQ(def.FileName, "Q47Img.bmp");
-    EXPECT_EQ(def.Format, TWFF_BMP);
+    EXPECT_EQ(+def.Format, TWFF_BMP);
 }
 
 TEST(DsPendingTransfers, EndingKeepsTheImageAndResettingFreesIt) {
@@ -304,14 +304,14 @@ TEST(DsPendingTransfers, EndingKeepsTheImageAndResettingFreesIt) {
     makePendingImage(s.source, 64, 10, false);
     TW_PENDINGXFERS pending{};
     ASSERT_EQ(s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 1);
+    EXPECT_EQ(+pending.Count, 1);
     pending.Count = 5;
     ASSERT_EQ(s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     EXPECT_EQ(m.live.size(), 1u);
     pending.Count = 5;
     ASSERT_EQ(s.call(DG_CONTROL, DAT_PENDINGXFERS, MSG_RESET, &pending), TWRC_SUCCESS);
-    EXPECT_EQ(pending.Count, 0);
+    EXPECT_EQ(+pending.Count, 0);
     EXPECT_TRUE(m.live.empty());
     EXPECT_EQ(m.foreignFrees, 0);
 }
@@ -323,11 +323,11 @@ TEST(DsImageLayout, ReportsPageOneAndLeavesTheFrame) {
         layout.Frame.Right.Whole = 8;
         layout.Frame.Bottom.Whole = 11;
         ASSERT_EQ(s.call(DG_IMAGE, DAT_IMAGELAYOUT, msg, &layout), TWRC_SUCCESS);
-        EXPECT_EQ(layout.DocumentNumber, 1u);
-        EXPECT_EQ(layout.PageNumber, 1u);
-        EXPECT_EQ(layout.FrameNumber, 1u);
-        EXPECT_EQ(layout.Frame.Right.Whole, 8);
-        EXPECT_EQ(layout.Frame.Bottom.Whole, 11);
+        EXPECT_EQ(+layout.DocumentNumber, 1u);
+        EXPECT_EQ(+layout.PageNumber, 1u);
+        EXPECT_EQ(+layout.FrameNumber, 1u);
+        EXPECT_EQ(+layout.Frame.Right.Whole, 8);
+        EXPECT_EQ(+layout.Frame.Bottom.Whole, 11);
     }
     TW_IMAGELAYOUT set{};
     EXPECT_EQ(s.call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &set), TWRC_SUCCESS);
