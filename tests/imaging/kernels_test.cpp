@@ -4,6 +4,7 @@
 #include "imaging/engine/kernels/convert.h"
 #include "imaging/engine/kernels/filter.h"
 #include "imaging/engine/kernels/geometry.h"
+#include "imaging/engine/kernels/halve_rows.h"
 #include "imaging/engine/kernels/resize.h"
 #include "test_images.h"
 
@@ -69,6 +70,71 @@ TEST(Halving, EachPixelIsTheRoundedMeanOfItsFour) {
 TEST(Halving, SmoothResizeToHalfTakesTheHalvingPath) {
     const DibImage src = gradient24(64, 48);
     EXPECT_TRUE(samePixels(resizeSmooth(src, 32, 24), halve(src)));
+}
+
+// The vector row loops against the plain one, on exact-size buffers (so a read or write
+// past a row shows under the address sanitizer), for every width up to several vector
+// blocks plus a tail, and on byte values that make each inner average round up.
+TEST(Halving, VectorRowsGiveThePlainLoopsBytesAtEveryWidth) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u, static_cast<uint8_t>(seed >> 24); };
+    for (HalvePath path : {HalvePath::Plain, HalvePath::Sse2, HalvePath::Avx2}) {
+        if (!halvePathAvailable(path)) continue;
+        for (int channels : {1, 3}) {
+            for (int w = 1; w <= 140; ++w) {
+                const size_t in = static_cast<size_t>(2 * w) * channels, out = static_cast<size_t>(w) * channels;
+                for (int fill = 0; fill < 3; ++fill) {
+                    std::vector<uint8_t> a(in), b(in), want(out), got(out);
+                    for (size_t i = 0; i < in; ++i) {
+                        // random; odd and even extremes; alternating 0/255 columns
+                        a[i] = fill == 0 ? next() : fill == 1 ? static_cast<uint8_t>(254 + (i & 1)) : (i % 5 ? 0 : 255);
+                        b[i] = fill == 0 ? next() : fill == 1 ? static_cast<uint8_t>(1 - (i & 1)) : static_cast<uint8_t>(i * 3);
+                    }
+                    halveRow(HalvePath::Plain, channels, a.data(), b.data(), w, want.data());
+                    halveRow(path, channels, a.data(), b.data(), w, got.data());
+                    ASSERT_EQ(got, want) << "path " << static_cast<int>(path) << ", " << channels
+                                         << " channels, width " << w << ", fill " << fill;
+                }
+            }
+        }
+    }
+}
+
+TEST(Halving, EveryFourByteCombinationOfSmallValuesRoundsLikeTheSum) {
+    // All 4-tuples of values 0..15 and of 240..255 in one row pair: the rounding of the
+    // vector loops must equal (a + b + c + d + 2) >> 2 for each.
+    for (int base : {0, 240}) {
+        const int w = 16 * 16 * 16 * 16;
+        std::vector<uint8_t> a(2 * 3 * w), b(2 * 3 * w), got(3 * w);
+        for (int k = 0; k < w; ++k)
+            for (int c = 0; c < 3; ++c) {
+                a[6 * k + c] = static_cast<uint8_t>(base + (k & 15)), a[6 * k + 3 + c] = static_cast<uint8_t>(base + ((k >> 4) & 15));
+                b[6 * k + c] = static_cast<uint8_t>(base + ((k >> 8) & 15)), b[6 * k + 3 + c] = static_cast<uint8_t>(base + (k >> 12));
+            }
+        halveRow(bestHalvePath(), 3, a.data(), b.data(), w, got.data());
+        for (int k = 0; k < w; ++k) {
+            const int sum = a[6 * k] + a[6 * k + 3] + b[6 * k] + b[6 * k + 3];
+            ASSERT_EQ(got[3 * k], (sum + 2) >> 2) << "block " << k;
+        }
+    }
+}
+
+TEST(Halving, TwoByTwoBecomesOnePixelAndOddEdgesDrop) {
+    for (int bits : {8, 24}) {
+        DibImage src = DibImage::create(3, 3, bits);
+        if (bits == 8) src.setGreyPalette();
+        const int C = bits / 8;
+        for (int y = 0; y < 3; ++y)
+            for (int i = 0; i < 3 * C; ++i) src.row(y)[i] = static_cast<uint8_t>(y == 2 || i >= 2 * C ? 200 : 10 * y + i);
+        const DibImage out = halve(src);
+        ASSERT_EQ(out.width(), 1);
+        ASSERT_EQ(out.height(), 1);
+        for (int c = 0; c < C; ++c) {
+            const int sum = src.row(0)[c] + src.row(0)[c + C] + src.row(1)[c] + src.row(1)[c + C];
+            EXPECT_EQ(out.row(0)[c], (sum + 2) >> 2) << bits << " bits, channel " << c;
+        }
+    }
+    EXPECT_TRUE(halve(filled24(1, 7, 1, 2, 3)).empty());  // nothing left of a 1-pixel width
 }
 
 TEST(AreaAveraging, ThreeToOneIsTheMeanOfEachBlock) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "imaging/engine/kernels/convert.h"
+#include "imaging/engine/kernels/halve_rows.h"
 
 namespace q47::ik {
 
@@ -57,13 +58,6 @@ Taps makeTaps(int in, int out) {
     return t;
 }
 
-template <int C>
-void halveRows(const uint8_t* a, const uint8_t* b, int outWidth, uint8_t* d) {
-    for (int x = 0; x < outWidth; ++x, a += 2 * C, b += 2 * C, d += C)
-        for (int c = 0; c < C; ++c)
-            d[c] = static_cast<uint8_t>((a[c] + a[c + C] + b[c] + b[c + C] + 2) >> 2);
-}
-
 }  // namespace
 
 DibImage halve(const DibImage& src, ProgressSink* progress) {
@@ -74,9 +68,10 @@ DibImage halve(const DibImage& src, ProgressSink* progress) {
     if (dst.empty()) return dst;
     dst.copyDpiFrom(src);
     if (bits == 8) std::memcpy(dst.palette(), src.palette(), 256 * 4);
+    const HalvePath path = bestHalvePath();
+    const int channels = bits == 24 ? 3 : 1;
     for (int y = 0; y < h; ++y) {
-        if (bits == 24) halveRows<3>(src.row(2 * y), src.row(2 * y + 1), w, dst.row(y));
-        else halveRows<1>(src.row(2 * y), src.row(2 * y + 1), w, dst.row(y));
+        halveRow(path, channels, src.row(2 * y), src.row(2 * y + 1), w, dst.row(y));
         if (progress && (y & 63) == 63 && !progress->step(y + 1, h)) return DibImage();
     }
     return dst;
