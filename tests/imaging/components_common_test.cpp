@@ -28,7 +28,8 @@ TEST(ImageObjectComponent, LoadsTheEngineFromTheProgramsLibraryFolder) {
     EXPECT_TRUE(Ikinit::libraryLoaded(Ikdllprocs::Ik6Com)) << Ikinit::engineFolders();
     EXPECT_TRUE(Ikinit::libraryLoaded(Ikdllprocs::Ik6Effect));
     EXPECT_TRUE(Ikinit::libraryLoaded(Ikdllprocs::Ik6File));
-    EXPECT_FALSE(Ikinit::libraryLoaded(Ikdllprocs::Ik6Print));  // comes with the print component
+    EXPECT_TRUE(Ikinit::libraryLoaded(Ikdllprocs::Ik6Print));
+    EXPECT_TRUE(Ikinit::libraryLoaded(Ikdllprocs::Ik6Scan));
     EXPECT_NE(Ikdllprocs::IKGetImageType, nullptr);
 }
 
