@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTimer>
+#include <QtTest/qtestspontaneevent.h>
 
 #include "tests/datasource/datasource_window_rig.h"
 #include "twain_source/view/panel_controls.h"
@@ -205,11 +207,27 @@ TEST(FullPanel, EscapeAndTheCloseBoxCancelButLeaveTheWindowToTheTwainSide) {
     QTest::keyClick(rig.window.get(), Qt::Key_Escape);
     EXPECT_EQ(rig.twain.closes, 1);
     EXPECT_TRUE(rig.window->isVisible());
-    rig.window->close();
+    // The caption's close box: a close event that comes from the window system.
+    QCloseEvent closeBox;
+    QSpontaneKeyEvent::setSpontaneous(&closeBox);
+    static_cast<QObject*>(rig.window.get())->event(&closeBox);
+    EXPECT_FALSE(closeBox.isAccepted());
     EXPECT_EQ(rig.twain.closes, 2);
     EXPECT_TRUE(rig.window->isVisible());
     QTest::mouseClick(rig.window->control(IdClose), Qt::LeftButton);
     EXPECT_EQ(rig.twain.closes, 3);
+}
+
+TEST(FullPanel, ACloseAskedByTheProgramIsTakenWithoutCancelling) {
+    // An application that quits closes every window first and gives up when one
+    // refuses; the window must not hold it up (the thread test quits for real).
+    WindowRig rig(WindowMode::Full);
+    rig.twain.onClose = nullptr;
+    ASSERT_TRUE(rig.openReady());
+    EXPECT_TRUE(rig.window->close());
+    EXPECT_FALSE(rig.window->isVisible());
+    EXPECT_EQ(rig.twain.closes, 0);
+    EXPECT_FALSE(rig.window->core().destroyed());
 }
 
 TEST(FullPanel, HoveringAButtonFocusesItAndShowsItsTipMovingAwayHidesIt) {

@@ -87,6 +87,8 @@ AcquireWindow::~AcquireWindow() {
     core_->destroy();
     timers_.stopAll();
     core_.reset();
+    delete overlay_;  // it draws from tips_, which goes before the child widgets do
+    overlay_ = nullptr;
 }
 
 void AcquireWindow::createControls() {
@@ -430,9 +432,16 @@ void AcquireWindow::chooseLanguage(Language lang) {
 void AcquireWindow::reject() { core_->cancel(); }  // Esc: the window stays until disabled
 
 void AcquireWindow::closeEvent(QCloseEvent* e) {
-    // The caption's close box cancels; the TWAIN side decides when the window goes.
-    e->ignore();
-    core_->cancel();
+    if (e->spontaneous()) {
+        // The caption's close box cancels; the TWAIN side decides when the window goes.
+        e->ignore();
+        core_->cancel();
+        return;
+    }
+    // A close the program asks for is an application quitting (it closes every window
+    // first and gives up if one refuses): let it go. The window hides; its owner still
+    // destroys it.
+    e->accept();
 }
 
 void AcquireWindow::contextMenuEvent(QContextMenuEvent* e) {
