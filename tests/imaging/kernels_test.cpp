@@ -1,6 +1,9 @@
 // Pixel kernels: conversion, halving and area averaging, matrix filters, geometry, layers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "imaging/engine/kernels/convert.h"
 #include "imaging/engine/kernels/filter.h"
 #include "imaging/engine/kernels/geometry.h"
@@ -184,6 +187,62 @@ TEST(MatrixFilter, NineByNineWithZeroRingEqualsItsThreeByThreeCore) {
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 3; ++c) big.weights[(r + 3) * 9 + c + 3] = core[r * 3 + c];
     EXPECT_TRUE(samePixels(convolve(src, small), convolve(src, big)));
+}
+
+// Every output byte against the formula itself (64-bit sums, division truncating toward
+// zero, edges repeated, then bias and clamp), for matrices that take the 16-bit vector
+// rows (small weights; shift, reciprocal and negative divisors) and ones that do not, on
+// widths around the 16-byte step, in colour and grey.
+TEST(MatrixFilter, EveryByteFollowsTheFormulaAtEveryWidthAndDivisor) {
+    struct Case {
+        int side;
+        std::vector<int> weights;
+        int divisor, bias;
+    };
+    const std::vector<Case> cases = {
+        {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}, 16, 0},          // smoothing: shift
+        {3, {-1, -1, -1, -1, 11, -1, -1, -1, -1}, 3, 0},  // sharpen: reciprocal, negative sums
+        {3, {0, -2, 0, -2, 9, -2, 0, -2, 0}, -5, 7},      // negative divisor, bias
+        {3, {1, 1, 1, 1, 1, 1, 1, 1, 1}, 1000, 300},      // quotient always 0, all 255
+        {3, {-1, -2, -1, 0, 0, 0, 1, 2, 1}, 4, 128},      // negative sums, shift truncates up
+        {3, {0, 0, 0, 0, 128, 0, 0, 0, 0}, 1, 1000},      // sum + bias beyond 16 bits for
+        {3, {0, 0, 0, 0, -128, 0, 0, 0, 0}, 1, -1000},    // bytes over 247
+        {3, {1, 0, -1, 2, 0, -2, 1, 0, -1}, 1, 128},      // edge detector around mid-grey
+        {5, {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, -3, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0}, 2, 0},
+        {3, {40, 40, 40, 40, 40, 40, 40, 40, 40}, 360, 0},  // weights too large for 16 bits
+        {1, {2}, 3, -20},
+    };
+    uint32_t seed = 99;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u, static_cast<uint8_t>(seed >> 24); };
+    for (const Case& k : cases) {
+        Convolution conv;
+        conv.side = k.side, conv.weights = k.weights, conv.divisor = k.divisor, conv.bias = k.bias;
+        for (int bits : {24, 8}) {
+            for (int w : {1, 2, 5, 6, 15, 16, 17, 21, 33}) {
+                const int h = 4, C = bits / 8;
+                DibImage src = DibImage::create(w, h, bits);
+                if (bits == 8) src.setGreyPalette();
+                for (int y = 0; y < h; ++y)
+                    for (int i = 0; i < w * C; ++i) src.row(y)[i] = next() & (y == 1 ? 0xFF : 0xF8);
+                const DibImage out = convolve(src, conv);
+                ASSERT_EQ(out.width(), w);
+                const int half = k.side / 2;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        for (int c = 0; c < C; ++c) {
+                            int64_t sum = 0;
+                            for (int r = 0; r < k.side; ++r)
+                                for (int q = 0; q < k.side; ++q) {
+                                    const int sy = std::clamp(y + r - half, 0, h - 1), sx = std::clamp(x + q - half, 0, w - 1);
+                                    sum += int64_t{k.weights[r * k.side + q]} * src.row(sy)[sx * C + c];
+                                }
+                            const int64_t want = std::clamp<int64_t>(sum / k.divisor + k.bias, 0, 255);
+                            ASSERT_EQ(out.row(y)[x * C + c], want) << "matrix " << (&k - cases.data()) << ", " << bits
+                                                                  << " bits, width " << w << " at " << x << "," << y;
+                        }
+            }
+        }
+    }
 }
 
 TEST(MatrixFilter, EdgesRepeatAndResultsClamp) {
