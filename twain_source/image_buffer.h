@@ -112,5 +112,12 @@ bool buildDib(ImageBuffer& image);
 // (bottom row first) from raw scan lines (count bytes valid) per geom.
 void transposeScanLines(const uint8_t* raw, size_t count, const DibGeometry& geom,
                         uint8_t* pixels);
+// The same with a chosen loop, so every one can be checked on any processor that runs
+// it: plain bytes (the reference), SSE2 8 x 8 blocks, AVX2 32 x 16 blocks (the default
+// where available). All write the same bytes.
+enum class TransposePath { Plain, Sse2, Avx2 };
+bool transposePathAvailable(TransposePath path);
+void transposeScanLines(const uint8_t* raw, size_t count, const DibGeometry& geom,
+                        uint8_t* pixels, TransposePath path);
 
 }  // namespace q47::twain_source

@@ -164,6 +164,40 @@ TEST(BuildDib, MatchesTheDefinitionForAwkwardSizes) {
     }
 }
 
+// Every loop the processor runs against the definition, with sizes around the 16-row
+// bands and 32-column blocks of the AVX2 loop and the 8-row bands of the SSE2 one, short
+// data (white completion), and the raw bytes in a block of exactly W x H so that a read
+// past the last scan line shows under the address sanitizer.
+TEST(BuildDib, EveryTransposeLoopWritesTheSameBytes) {
+    const std::pair<uint16_t, uint16_t> sizes[] = {{1, 1},   {1, 16},  {32, 16},  {33, 17},
+                                                   {31, 15}, {64, 24}, {96, 47},  {130, 64},
+                                                   {200, 129}, {257, 33}, {70, 8}, {5, 300}};
+    for (TransposePath path : {TransposePath::Plain, TransposePath::Sse2, TransposePath::Avx2}) {
+        if (!transposePathAvailable(path)) continue;
+        for (bool compress : {false, true}) {
+            for (auto [W, H] : sizes) {
+                for (bool shortData : {false, true}) {
+                    SCOPED_TRACE(::testing::Message() << "path " << int(path) << ", " << W << "x" << H
+                                                      << (compress ? " compressed" : "") << (shortData ? " short" : ""));
+                    std::vector<uint8_t> raw = patternRaw(W, H, W * 3 + H);
+                    if (shortData) raw.resize(raw.size() * 2 / 3 + 1);
+                    const DibGeometry g = dibGeometry(W, H, compress);
+                    std::vector<uint8_t> pixels(g.pixelBytes(), 0x11);
+                    transposeScanLines(raw.data(), raw.size(), g, pixels.data(), path);
+                    std::vector<uint8_t> want = referencePixels(raw, W, H, compress);
+                    if (shortData)  // the reference marks unsent bytes; buildDib makes them white
+                        for (size_t r = 0; r < H; ++r)
+                            for (size_t c = 0; c < g.rowBytes; ++c) {
+                                const size_t x = compress ? c / 3 * 4 + c % 3 : c;
+                                if (x < W && x * H + (H - 1 - r) >= raw.size()) want[r * g.rowBytes + c] = 0xFF;
+                            }
+                    ASSERT_EQ(pixels, want);
+                }
+            }
+        }
+    }
+}
+
 TEST(BuildDib, CompressingW4001DropsEveryFourthScanLineAndEndsInWhite) {
     const uint16_t W = 4001, H = 5;
     std::vector<uint8_t> raw = patternRaw(W, H, 7);
