@@ -20,7 +20,7 @@ export Q47_DEVICE=sim:$sock
 export Q47_HOME=$work/home
 export TWAIN_DS_DIR=$build/lib/twain
 
-if [ -x "$bin/q47scan" ] && ls "$TWAIN_DS_DIR"/*/*.ds "$TWAIN_DS_DIR"/*.ds >/dev/null 2>&1; then
+if [ -x "$bin/q47scan" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 2>/dev/null)" ]; then
   ui=progress
   [ -n "${DISPLAY:-}" ] || { ui=none; export QT_QPA_PLATFORM=offscreen; }
   "$bin/q47scan" --ui "$ui" --xfer native --out "$out/sheet.png"
