@@ -204,4 +204,25 @@ TEST_F(DsScan, WithTheIndicatorsOffNoWindowPressesTheColourKey) {
     EXPECT_TRUE(imageRgb(acquire("progress", "memory")) == expectedSheet(true));
 }
 
+TEST_F(DsScan, WithoutADisplayABoardThatCannotBeOpenedEndsTheScanWithItsMessage) {
+    // No board, and nothing to show a message box on: the box's text goes to standard
+    // error and the source asks to be closed, instead of a box nobody can answer
+    // holding the application until its time-out.
+    unsetenv("QT_QPA_PLATFORM");
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
+    const auto start = std::chrono::steady_clock::now();
+    std::string err;
+    // timeout(1) bounds a hang: a box nobody answers blocks the source's thread.
+    const std::string cmd = std::string("timeout -k 5 45 '") + Q47SCAN_PATH + "' --timeout 30 --ui progress --out '" +
+                            dir.file("none.png") + "' >/dev/null 2>'" + dir.file("err") + "'";
+    const int status = std::system(cmd.c_str());
+    err = slurp(dir.file("err"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << err;
+    EXPECT_NE(err.find("USB could not be opened !"), std::string::npos) << err;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25)) << err;
+    struct stat st;
+    EXPECT_NE(stat(dir.file("none.png").c_str(), &st), 0) << "no image may be written";
+}
+
 }  // namespace

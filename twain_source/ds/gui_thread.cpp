@@ -1,5 +1,6 @@
 // The source's own Qt thread, and handing DS_Entry calls to whichever thread runs Qt.
 #include "twain_source/ds/gui_thread.h"
+#include "twain_source/view/qt_platform.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -39,6 +40,7 @@ void chooseOffscreenWithoutDisplay() {
     ownArgv[1] = platformOption;
     ownArgv[2] = offscreenName;
     ownArgc = 3;
+    setMessageBoxesUnseen(true);
 }
 
 std::atomic<bool> stopped{false};

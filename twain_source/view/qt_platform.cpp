@@ -6,14 +6,21 @@
 #include <QString>
 #include <QTimerEvent>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace q47::twain_source {
 
 namespace {
 constexpr int kShortestPeriodMs = 10;  // a window timer never runs faster
-}
+std::atomic<bool> unseenBoxes{false};
+}  // namespace
+
+void setMessageBoxesUnseen(bool unseen) { unseenBoxes = unseen; }
+bool messageBoxesUnseen() { return unseenBoxes; }
+
 
 QtTimerHost::~QtTimerHost() { stopAll(); }
 
@@ -57,6 +64,10 @@ void QtPump::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::millisec
 
 MsgResult QtNotifier::messageBox(const std::string& text, const std::string& caption,
                                  MsgIcon icon, MsgButtons buttons) {
+    if (unseenBoxes) {
+        std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+        return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+    }
     QMessageBox::Icon qicon = QMessageBox::NoIcon;
     switch (icon) {
         case MsgIcon::None: qicon = QMessageBox::NoIcon; break;

@@ -42,6 +42,12 @@ public:
 };
 
 // QMessageBox with the icon and buttons asked for, parented to the window.
+// When nobody can see a message box (the source runs its own application off screen
+// because the host has no display), a modal box would wait for ever and hold up the
+// host. Such boxes go to standard error instead and answer as if OK was pressed.
+void setMessageBoxesUnseen(bool unseen);
+bool messageBoxesUnseen();
+
 class QtNotifier : public Notifier {
 public:
     explicit QtNotifier(QWidget* parent = nullptr) : parent_(parent) {}
