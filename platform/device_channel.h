@@ -32,10 +32,10 @@ public:
     virtual std::string lastError() const = 0;
 };
 
-// Opens the board named by spec: "" means $Q47_DEVICE, falling back to
+// Opens the board named by device: "" means $Q47_DEVICE, falling back to
 // kDefaultDevicePath. Forms: a path; "usb" or "usb:VVVV:PPPP"; "sim:/path.sock".
 // Returns null on failure, with the reason in *error when given.
-std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& spec = "",
+std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& device = "",
                                                  std::string* error = nullptr);
 
 // $Q47_IO_TIMEOUT_MS, or kDefaultIoTimeoutMs.

@@ -30,8 +30,8 @@ bool parseHex16(const std::string& s, uint16_t* out) {
 
 }  // namespace
 
-std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& spec, std::string* error) {
-    std::string name = spec;
+std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& device, std::string* error) {
+    std::string name = device;
     if (name.empty()) {
         const char* env = std::getenv("Q47_DEVICE");
         name = env && *env ? env : kDefaultDevicePath;
