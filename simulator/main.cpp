@@ -102,7 +102,10 @@ int main(int argc, char** argv) {
         } else if (opt == "--tell") {
             const std::string path = value();
             std::string command;
-            for (++i; i < argc; ++i) command += (command.empty() ? "" : " ") + std::string(argv[i]);
+            for (++i; i < argc; ++i) {
+                if (!command.empty()) command += ' ';
+                command += argv[i];
+            }
             return tell(path, command);
         } else if (opt == "--socket") {
             socketPath = value();

@@ -117,7 +117,8 @@ struct Narrow {
     int row[128], offset[128];
     __m128i weight[128];
     int shift = -1;  // divisor is 2^shift, else the reciprocal below
-    __m128i recip, recipShift, negate, bias;
+    __m128i recip = _mm_setzero_si128(), recipShift = _mm_setzero_si128();
+    __m128i negate = _mm_setzero_si128(), bias = _mm_setzero_si128();
 
     // False when the matrix or divisor needs wider arithmetic than 16 bits.
     bool prepare(const int* w, int kh, int kw, int C, int divisor, int biasValue, int64_t absSum) {
