@@ -252,6 +252,9 @@ __attribute__((target("avx2"))) size_t transposeAvx2(const uint8_t* const* lineO
             }
         }
     }
+    // Clean upper halves of the vector registers, or every later SSE instruction of the
+    // host process pays a transition penalty.
+    _mm256_zeroupper();
     return end;
 }
 

@@ -146,6 +146,10 @@ __attribute__((target("avx2"))) void halve24Avx2(const uint8_t* a, const uint8_t
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 33), _mm256_castsi256_si128(r2));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(d + 41), _mm256_extracti128_si256(r2, 1));
     }
+    // Leave the upper halves of the vector registers clean: otherwise every later SSE
+    // instruction in the process pays for them (measured: the matrix filter run after a
+    // halving took 3.7 times as long).
+    _mm256_zeroupper();
     const int done = static_cast<int>(o / 3);
     halve24Sse2(a + 6 * done, b + 6 * done, outWidth - done, out + o);
 }
@@ -171,6 +175,7 @@ __attribute__((target("avx2"))) void halve8Avx2(const uint8_t* a, const uint8_t*
         const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(lo, hi), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + x), packed);
     }
+    _mm256_zeroupper();  // clean upper halves for the SSE code that follows
     halve8Sse2(a + 2 * x, b + 2 * x, outWidth - x, out + x);
 }
 
