@@ -15,6 +15,7 @@
 #include <fstream>
 
 #include "platform/dib.h"
+#include "twain/strip_rows.h"
 #include "tools/q47scan/twain_names.h"
 
 namespace q47::scan {
@@ -439,15 +440,7 @@ bool TwainSession::transferMemory(std::vector<uint8_t>* dibOut, std::string* err
         for (TW_UINT32 r = 0; r < rows; ++r, from += strip.BytesPerRow) {
             // Strips run from the top of the picture; the DIB stores it bottom-up.
             uint8_t* to = pixels + stride * (height - 1 - (y + r)) + static_cast<size_t>(x) * bits / 8;
-            if (bits == 24) {
-                for (TW_UINT32 c = 0; c < columns; ++c) {  // TWAIN sends RGB, a DIB holds BGR
-                    to[3 * c] = from[3 * c + 2];
-                    to[3 * c + 1] = from[3 * c + 1];
-                    to[3 * c + 2] = from[3 * c];
-                }
-            } else {
-                std::memcpy(to, from, rowBytes);
-            }
+            q47::twain::copyStripRow(to, from, columns, bits, rowBytes);
         }
         rowsDone = static_cast<int>(std::max<TW_UINT32>(rowsDone, y + rows));
         progress_("received " + std::to_string(rowsDone) + " of " + std::to_string(height) +

@@ -11,6 +11,7 @@
 #include "imaging/engine/ik_api.h"
 #include "imaging/engine/scan/twain_manager.h"
 #include "platform/dib.h"
+#include "twain/strip_rows.h"
 
 namespace q47::ik::scan {
 
@@ -123,15 +124,7 @@ TransferEnd transferMemory(const SourceLink& link, const TW_IMAGEINFO& info, Dib
         const uint8_t* from = buffer.data();
         for (TW_UINT32 r = 0; r < rows; ++r, from += strip.BytesPerRow) {
             uint8_t* to = image.row(static_cast<int>(y + r)) + static_cast<size_t>(x) * bits / 8;
-            if (bits == 24) {
-                for (TW_UINT32 c = 0; c < columns; ++c) {  // TWAIN sends RGB, a DIB holds BGR
-                    to[3 * c] = from[3 * c + 2];
-                    to[3 * c + 1] = from[3 * c + 1];
-                    to[3 * c + 2] = from[3 * c];
-                }
-            } else {
-                std::memcpy(to, from, rowBytes);
-            }
+            q47::twain::copyStripRow(to, from, columns, bits, rowBytes);
         }
         rowsDone = static_cast<int>(std::max<TW_UINT32>(rowsDone, y + rows));
         if (rc == TWRC_XFERDONE) break;
