@@ -181,7 +181,9 @@ void Simulator::unplug(int ms) {
 
 bool Simulator::unplugged() const {
     std::lock_guard<std::mutex> lock(mutex_);
-    return unplugUntil_ != 0 && steadyMs() < unplugUntil_;
+    // A serving simulator clears the mark once it listens again; one that does not
+    // serve has only the time to go by.
+    return unplugUntil_ != 0 && (running_ || steadyMs() < unplugUntil_);
 }
 
 void Simulator::run() {
@@ -195,11 +197,7 @@ void Simulator::run() {
             dropRequested_ = false;
             if (unplugUntil_ != 0) {
                 int64_t left = unplugUntil_ - steadyMs();
-                if (left <= 0) {
-                    unplugUntil_ = 0;
-                } else {
-                    timeout = int(std::min<int64_t>(left, 60000));
-                }
+                if (left > 0) timeout = int(std::min<int64_t>(left, 60000));
             }
         }
         if (drop) {
@@ -213,6 +211,12 @@ void Simulator::run() {
                 log("plugged in");
             else
                 log("cannot listen again: " + error), timeout = 500;
+        }
+        // The board counts as unplugged until its socket takes connections again, so
+        // a caller that waits for unplugged() to end can open it at once.
+        if (timeout < 0 && listenFd_ >= 0) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (unplugUntil_ != 0 && steadyMs() >= unplugUntil_) unplugUntil_ = 0;
         }
 
         fds.clear();
@@ -336,6 +340,13 @@ void Simulator::serveClient() {
 // the cable is pulled.
 bool Simulator::sendAll(const uint8_t* data, size_t n) {
     while (n > 0) {
+        // A cable pulled in the middle of a long reply cuts it there, even while the
+        // client keeps up with the stream.
+        if (!running_) return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (dropRequested_) return false;
+        }
         ssize_t k = send(clientFd_, data, n, MSG_NOSIGNAL);
         if (k > 0) {
             data += k, n -= size_t(k);
@@ -343,11 +354,6 @@ bool Simulator::sendAll(const uint8_t* data, size_t n) {
         }
         if (k < 0 && errno == EINTR) continue;
         if (k < 0 && errno != EAGAIN) return false;
-        if (!running_) return false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (dropRequested_) return false;
-        }
         pollfd w{clientFd_, POLLOUT, 0};
         if (poll(&w, 1, 100) < 0 && errno != EINTR) return false;
         if (w.revents & (POLLERR | POLLHUP)) return false;

@@ -225,7 +225,11 @@ TEST(ImageFaults, ALostLinkDuringTheImageEndsItWithoutAnImage) {
     };
     rig.dialog->startPcScan();
     ASSERT_TRUE(rig.runUntil(
-        [&] { return rig.dialog->statusText() == "Receive packet from Q-47 via USB failed !"; }));
+        [&] { return rig.dialog->statusText() == "Receive packet from Q-47 via USB failed !"; }))
+        << "status: " << rig.dialog->statusText() << ", pulled: " << pulled << ", last events: "
+        << ::testing::PrintToString(std::vector<std::string>(
+               rig.view.events.end() - std::min<ptrdiff_t>(12, rig.view.events.size()),
+               rig.view.events.end()));
     EXPECT_TRUE(pulled);
     EXPECT_EQ(rig.twain.ready, 0);
     EXPECT_FALSE(rig.dialog->link().handleValid());
