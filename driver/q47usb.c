@@ -9,7 +9,14 @@
  *
  * Lifetime follows the USB skeleton driver: the device structure is reference
  * counted (binding + each open file), so a disconnect while a call waits never frees
- * memory under it; io_mutex orders submissions against disconnect.
+ * memory under it; io_mutex orders submissions against disconnect. The structure
+ * also holds the interface, so that a file closed after an unplug or unbind can still
+ * give back the runtime power reference its open took.
+ *
+ * A signal never loses data: a call that has moved nothing is restarted or fails with
+ * EINTR as the signal's handler asks; one that has moved part of a transfer returns
+ * those bytes. An unplug or reset ends a waiting call with ENODEV, a failed transfer
+ * with EIO. A sleep after which the USB core resets the board keeps its node.
  *
  * The trace lines go to the kernel log at debug level (dynamic debug:
  * "insmod q47usb.ko dyndbg=+p").
@@ -57,7 +64,8 @@ MODULE_PARM_DESC(break_on_entry,
 /* One board per interface. */
 struct q47_dev {
 	struct usb_device *udev;	/* the board, held until the last reference goes */
-	struct usb_interface *interface; /* NULL once the board is gone (under io_mutex) */
+	struct usb_interface *interface; /* held until the last reference goes */
+	bool disconnected;		/* set under io_mutex when the board is unbound */
 	struct usb_anchor submitted;	/* transfers in flight, cancelled at disconnect */
 	wait_queue_head_t gone;		/* woken when the board is disconnected */
 	struct mutex io_mutex;		/* orders submission against disconnect and reset */
@@ -92,6 +100,7 @@ static void q47_delete(struct kref *kref)
 	struct q47_dev *dev = container_of(kref, struct q47_dev, kref);
 
 	pr_debug("Entering Q47usbDevice::~Q47usbDevice() (destructor)\n");
+	usb_put_intf(dev->interface);
 	usb_put_dev(dev->udev);
 	kfree(dev);
 }
@@ -103,32 +112,55 @@ static void q47_transfer_done(struct urb *urb)
 }
 
 /*
- * Whether a transfer failed because the board went away. An unplug first shows as a
- * link error (-EPROTO, -EILSEQ, -ETIME) and only a moment later as a disconnect, once
- * the hub has seen the port change; the caller waits for that moment (briefly, and a
- * signal ends the wait) so that it learns -ENODEV, not a transmission fault.
+ * The errno a caller sees for a transfer that ended with a USB status. A transfer the
+ * core or this driver cancelled (unplug, port reset, sleep) or one refused because
+ * the board is gone is -ENODEV. An unplug first shows as a link error (-EPROTO,
+ * -EILSEQ, -ETIME) and only a moment later as a disconnect, once the hub has seen the
+ * port change; the wait for that moment is short and not broken by signals, so a
+ * signal cannot turn an unplug into a raw link status. Anything else is -EIO.
  */
-static bool q47_board_gone(struct q47_dev *dev, int status)
+static int q47_failure(struct q47_dev *dev, int status)
 {
-	if (status == -ESHUTDOWN || !READ_ONCE(dev->interface))
-		return true;
-	if (status != -EPROTO && status != -EILSEQ && status != -ETIME)
-		return false;
-	wait_event_interruptible_timeout(dev->gone, !READ_ONCE(dev->interface),
-					 msecs_to_jiffies(Q47_UNPLUG_GRACE_MS));
-	return !READ_ONCE(dev->interface);
+	switch (status) {
+	case -ENOMEM:
+		return -ENOMEM;
+	case -ENOENT:
+	case -ECONNRESET:
+	case -ESHUTDOWN:
+	case -ENODEV:
+	case -EHOSTUNREACH:
+		return -ENODEV;
+	case -EPROTO:
+	case -EILSEQ:
+	case -ETIME:
+		wait_event_timeout(dev->gone, READ_ONCE(dev->disconnected),
+				   msecs_to_jiffies(Q47_UNPLUG_GRACE_MS));
+		return READ_ONCE(dev->disconnected) ? -ENODEV : -EIO;
+	default:
+		return READ_ONCE(dev->disconnected) ? -ENODEV : -EIO;
+	}
+}
+
+/* Whether a transfer ended because it was cancelled, keeping what it had moved. */
+static bool q47_cancelled(int status)
+{
+	return status == -ENOENT || status == -ECONNRESET || status == -ESHUTDOWN;
 }
 
 /*
- * One bulk transfer of len bytes over buf, waited for. A signal cancels it and the
- * caller gets -EINTR, so a user-space time-out or process exit never leaves a task
- * stuck on a board that does not answer. Nothing is retried.
+ * One bulk transfer of len bytes over buf, waited for. A signal cancels it. Bytes
+ * that moved before the cancel are the call's result, whatever ended it, so a reply
+ * is never cut silently. When nothing moved, a signal gives -ERESTARTSYS: the call is
+ * restarted after a stop, a freeze for sleep or a handler with SA_RESTART, and fails
+ * with EINTR after a handler without it (a user-space time-out); a fatal signal ends
+ * the task. Nothing is retried by the driver itself.
  */
 static int q47_transfer(struct q47_dev *dev, unsigned int pipe, void *buf, size_t len,
 			size_t *done)
 {
 	DECLARE_COMPLETION_ONSTACK(finished);
 	struct urb *urb;
+	bool interrupted = false;
 	int rv;
 
 	*done = 0;
@@ -137,7 +169,7 @@ static int q47_transfer(struct q47_dev *dev, unsigned int pipe, void *buf, size_
 		return -ENOMEM;
 
 	mutex_lock(&dev->io_mutex);
-	if (!dev->interface) {
+	if (dev->disconnected) {
 		mutex_unlock(&dev->io_mutex);
 		usb_free_urb(urb);
 		return -ENODEV;
@@ -148,22 +180,25 @@ static int q47_transfer(struct q47_dev *dev, unsigned int pipe, void *buf, size_
 	if (rv)
 		usb_unanchor_urb(urb);
 	mutex_unlock(&dev->io_mutex);
-	if (rv)
+	if (rv) {
+		rv = q47_failure(dev, rv);
 		goto out;
+	}
 
 	if (wait_for_completion_interruptible(&finished)) {
 		usb_kill_urb(urb);
-		/* A transfer that finished just before the signal keeps its data. */
-		if (urb->status) {
-			rv = -EINTR;
-			goto out;
-		}
+		interrupted = true;
 	}
 	rv = urb->status;
-	if (!rv)
+	if (!rv || (q47_cancelled(rv) && urb->actual_length)) {
+		/* Done, or cancelled after part of it moved: those bytes are the result. */
 		*done = urb->actual_length;
-	else if (q47_board_gone(dev, rv))
-		rv = -ENODEV;
+		rv = 0;
+	} else if (interrupted && q47_cancelled(rv)) {
+		rv = -ERESTARTSYS;
+	} else {
+		rv = q47_failure(dev, rv);
+	}
 out:
 	usb_free_urb(urb);
 	return rv;
@@ -188,7 +223,7 @@ static int q47_open(struct inode *inode, struct file *file)
 		goto fail;
 
 	mutex_lock(&dev->io_mutex);
-	rv = dev->interface ? usb_autopm_get_interface(dev->interface) : -ENODEV;
+	rv = dev->disconnected ? -ENODEV : usb_autopm_get_interface(dev->interface);
 	mutex_unlock(&dev->io_mutex);
 	if (rv) {
 		atomic_set(&dev->opened, 0);
@@ -211,10 +246,11 @@ static int q47_release(struct inode *inode, struct file *file)
 
 	pr_debug("Entering CleanUp, release(flags 0x%08x)\n", file->f_flags);
 	pr_debug("Entering Q47usbDevice::Close, release(flags 0x%08x)\n", file->f_flags);
-	mutex_lock(&dev->io_mutex);
-	if (dev->interface)
-		usb_autopm_put_interface(dev->interface);
-	mutex_unlock(&dev->io_mutex);
+	/*
+	 * The open's power reference goes back even after an unplug or unbind: the core
+	 * no longer drops it at unbind, and a leaked one keeps a rebound board awake.
+	 */
+	usb_autopm_put_interface(dev->interface);
 	atomic_set(&dev->opened, 0);
 	pr_debug("Q47usbDevice::Close Status 0x%08x\n", 0);
 	kref_put(&dev->kref, q47_delete);
@@ -286,7 +322,7 @@ static const struct file_operations q47_fops = {
 	.write = q47_write,
 	.unlocked_ioctl = q47_ioctl,
 	.compat_ioctl = q47_ioctl,
-	.llseek = no_llseek,
+	/* No llseek: stream_open() at open makes every seek fail with ESPIPE. */
 };
 
 /* The bulk endpoint at address, or NULL. */
@@ -393,7 +429,7 @@ static int q47_probe(struct usb_interface *intf, const struct usb_device_id *id)
 	init_waitqueue_head(&dev->gone);
 	atomic_set(&dev->opened, 0);
 	dev->udev = usb_get_dev(interface_to_usbdev(intf));
-	dev->interface = intf;
+	dev->interface = usb_get_intf(intf);
 	pr_debug("Entering Q47usbDevice::Q47usbDevice (constructor)\n");
 
 	pr_debug("Entering Q47usbDevice::OnStartDevice\n");
@@ -427,7 +463,7 @@ static void q47_disconnect(struct usb_interface *intf)
 
 	/* No new transfer starts; the waiting ones return -ENODEV. */
 	mutex_lock(&dev->io_mutex);
-	dev->interface = NULL;
+	dev->disconnected = true;
 	mutex_unlock(&dev->io_mutex);
 	wake_up_all(&dev->gone);
 	usb_kill_anchored_urbs(&dev->submitted);
@@ -453,6 +489,22 @@ static int q47_resume(struct usb_interface *intf)
 {
 	pr_debug("Entering Q47usbDevice::DefaultPower\n");
 	pr_debug("Entering Q47usbDevice::OnDevicePowerUp\n");
+	return 0;
+}
+
+/*
+ * Wake-up after the core had to reset the board (a port that lost power or its
+ * connection during a system sleep). The core has restored configuration 1 and the
+ * interface's setting; without this entry it would unbind and rebind the board,
+ * which would then come back as the next unit while the clients open unit 0. The
+ * node, its number and an open file stay; transfers of open files were cancelled
+ * at suspend, and user tasks are restarted only after this.
+ */
+static int q47_reset_resume(struct usb_interface *intf)
+{
+	pr_debug("Entering Q47usbDevice::DefaultPower\n");
+	pr_debug("Entering Q47usbDevice::OnDevicePowerUp\n");
+	pr_debug("USB Configuration OK\n");
 	return 0;
 }
 
@@ -483,13 +535,17 @@ static struct usb_driver q47_driver = {
 	.disconnect = q47_disconnect,
 	.suspend = q47_suspend,
 	.resume = q47_resume,
+	.reset_resume = q47_reset_resume,
 	.pre_reset = q47_pre_reset,
 	.post_reset = q47_post_reset,
 	.id_table = q47_ids,
 	.supports_autosuspend = 1,
 };
 
-/* break_on_entry: stop in the debugger, or leave a stack trace when none listens. */
+/*
+ * break_on_entry: stop in the debugger, or leave a warning and a stack trace when
+ * none listens. Not WARN(): that taints the kernel and panics under panic_on_warn.
+ */
 static void q47_break_on_entry(void)
 {
 #if IS_ENABLED(CONFIG_KGDB)
@@ -498,7 +554,8 @@ static void q47_break_on_entry(void)
 		return;
 	}
 #endif
-	WARN(1, "q47usb: break_on_entry set, no kernel debugger attached\n");
+	pr_warn("break_on_entry set, no kernel debugger attached\n");
+	dump_stack();
 }
 
 static int __init q47_init(void)

@@ -9,6 +9,7 @@
 //   zlp        queue a zero-length packet
 //   mode board|record   answer requests with the board, or only record them
 //   hold 1|0   after the next bulk-out transfer take no more (the host's writes wait)
+//   halt 1|0   stall the bulk-in endpoint (the host's reads fail) or clear the stall
 //   out        sizes of all bulk-out transfers seen so far ("out 5 4096 ...")
 //   scanpolls N / geometry W H / colour 0|1   board setup
 //   image      FNV-1a hash and size of the image the board sends ("image <hash> <size>")
@@ -59,6 +60,11 @@ std::string command(FfsBoardServer& server, const std::string& line) {
         int on = 0;
         in >> on;
         server.holdOut(on != 0);
+    } else if (verb == "halt") {
+        int on = 0;
+        in >> on;
+        std::string error;
+        if (!server.haltIn(on != 0, &error)) return "error " + error;
     } else if (verb == "out") {
         reply << "out";
         for (size_t s : server.outSizes()) reply << ' ' << s;

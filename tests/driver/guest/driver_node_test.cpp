@@ -1,8 +1,9 @@
 // Guest tests of q47usb: the node, its file operations, the board through it, unplug, power, traces.
 //
 // Runs inside the test virtual machine with the simulated board on dummy_hcd (see
-// init.sh). The cases run in the order written: the unplug, power and reload cases
-// change the board's unit number and come last.
+// init.sh). The cases run in the order written: the unplug, unbind and reload cases
+// change the board's unit number and come last; those after them find the board's
+// current unit.
 #include "board/packet.h"
 #include "guest_support.h"
 
@@ -13,7 +14,9 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <linux/usbdevice_fs.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -22,10 +25,20 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <thread>
 
 namespace q47::guest {
 namespace {
+
+// Everything the kernel logged since this program started: the trace-line case looks
+// at this run's lines only.
+LogMark* runMark = nullptr;
+class MarkTheRun : public ::testing::Environment {
+public:
+    void SetUp() override { runMark = new LogMark; }
+};
+const auto* const kMarkTheRun = ::testing::AddGlobalTestEnvironment(new MarkTheRun);
 
 using Clock = std::chrono::steady_clock;
 constexpr int kIoMs = 3000;  // far beyond any transfer the simulated board makes
@@ -121,6 +134,15 @@ TEST_F(Node, ASignalInterruptsAReadWaitingForTheBoardWithEintr) {
     EXPECT_EQ(std::vector<uint8_t>(buf, buf + 7), rawPattern(7));
 }
 
+TEST_F(Node, SeekingTheNodeFailsWithEspipe) {
+    errno = 0;
+    EXPECT_EQ(lseek(fd.get(), 0, SEEK_SET), -1);
+    EXPECT_EQ(errno, ESPIPE);
+    errno = 0;
+    EXPECT_EQ(pread(fd.get(), buf, 4, 0), -1);
+    EXPECT_EQ(errno, ESPIPE);
+}
+
 TEST_F(Node, AWriteOfMoreThan4096BytesSendsOne4096ByteTransfer) {
     size_t before = gadget.outSizes().size();
     std::vector<uint8_t> data(5000, 0x5a);
@@ -149,6 +171,257 @@ TEST_F(Node, EveryIoctlFailsWithEinval) {
         EXPECT_EQ(ioctl(fd.get(), code, &arg), -1) << std::hex << code;
         EXPECT_EQ(errno, EINVAL) << std::hex << code;
     }
+}
+
+void noop(int) {}
+
+// A call on a thread of its own, watched from the test.
+struct Pending {
+    std::thread thread;
+    std::atomic<bool> done{false};
+    long result = 0;
+    int error = 0;
+    uint8_t data[4096];
+
+    void read(int fd) { start([this, fd] { return ::read(fd, data, sizeof data); }); }
+    void write(int fd, const void* bytes, size_t n) {
+        start([=] { return ::write(fd, bytes, n); });
+    }
+    bool finishesWithin(int ms) {
+        for (int waited = 0; !done && waited < ms; waited += 10)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return done;
+    }
+    // Ends the call however it stands, so that a failing case never hangs the guest.
+    void end() {
+        if (!thread.joinable()) return;
+        if (!finishesWithin(0)) {
+            struct sigaction sa {};
+            sa.sa_handler = noop;
+            sigaction(SIGUSR1, &sa, nullptr);
+            while (!finishesWithin(100)) pthread_kill(thread.native_handle(), SIGUSR1);
+        }
+        thread.join();
+    }
+    ~Pending() { end(); }
+
+private:
+    void start(std::function<long()> call) {
+        thread = std::thread([this, call] {
+            result = call();
+            error = errno;
+            done = true;
+        });
+    }
+};
+
+// Installs a handler for sig with the given flags; the old one comes back at scope end.
+struct Handler {
+    Handler(int sig, int flags) : sig_(sig) {
+        struct sigaction sa {};
+        sa.sa_handler = noop;
+        sa.sa_flags = flags;
+        sigaction(sig, &sa, &old_);
+    }
+    ~Handler() { sigaction(sig_, &old_, nullptr); }
+    int sig_;
+    struct sigaction old_ {};
+};
+
+// A child process waiting in a read of fd; it reports the result and the bytes
+// through a pipe.
+struct ChildReader {
+    pid_t pid = -1;
+    int pipeFd = -1;
+
+    explicit ChildReader(int fd) {
+        int p[2];
+        if (pipe(p) != 0) return;
+        pid = fork();
+        if (pid == 0) {
+            close(p[0]);
+            uint8_t buf[4096];
+            long n = ::read(fd, buf, sizeof buf);
+            (void)!::write(p[1], &n, sizeof n);
+            if (n > 0) (void)!::write(p[1], buf, size_t(n));
+            _exit(0);
+        }
+        close(p[1]);
+        pipeFd = p[0];
+    }
+    // Whether the child wrote its result (a child that died without one only hangs up).
+    bool reported(int ms) {
+        pollfd pfd{pipeFd, POLLIN, 0};
+        return poll(&pfd, 1, ms) == 1 && (pfd.revents & POLLIN);
+    }
+    std::vector<uint8_t> result(long* n) {
+        *n = 0;
+        if (::read(pipeFd, n, sizeof *n) != sizeof *n) *n = -2;
+        std::vector<uint8_t> bytes(size_t(*n > 0 ? *n : 0));
+        if (*n > 0 && ::read(pipeFd, bytes.data(), bytes.size()) != *n) bytes.clear();
+        return bytes;
+    }
+    // The child's end: true when it ended within ms; *status from waitpid.
+    bool endedWithin(int ms, int* status) {
+        for (int waited = 0; waited <= ms; waited += 10) {
+            if (waitpid(pid, status, WNOHANG) == pid) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+    ~ChildReader() {
+        if (pid > 0) {
+            int status;
+            if (!endedWithin(0, &status)) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+            }
+        }
+        if (pipeFd >= 0) close(pipeFd);
+    }
+};
+
+// Signals and a waiting transfer: nothing received is ever dropped, and only a
+// handler without SA_RESTART (a user-space time-out) or a fatal signal ends the wait.
+using Signals = Node;
+
+TEST_F(Signals, AHandlerWithSaRestartLeavesTheReadWaitingForTheBoardsNextTransfer) {
+    Handler restart(SIGUSR2, SA_RESTART);
+    Pending reader;
+    reader.read(fd.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    for (int i = 0; i < 3; ++i) {
+        pthread_kill(reader.thread.native_handle(), SIGUSR2);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(reader.done) << "a restartable signal ended the read: " << strerror(reader.error);
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    ASSERT_TRUE(reader.finishesWithin(kIoMs));
+    ASSERT_EQ(reader.result, 7) << strerror(reader.error);
+    EXPECT_EQ(std::vector<uint8_t>(reader.data, reader.data + 7), rawPattern(7));
+}
+
+TEST_F(Signals, StopAndContinueLeaveTheReadWaitingForTheBoardsNextTransfer) {
+    ChildReader child(fd.get());
+    ASSERT_GT(child.pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int status = 0;
+    ASSERT_EQ(kill(child.pid, SIGSTOP), 0);
+    ASSERT_EQ(waitpid(child.pid, &status, WUNTRACED), child.pid);
+    ASSERT_TRUE(WIFSTOPPED(status));
+    ASSERT_EQ(kill(child.pid, SIGCONT), 0);
+    ASSERT_EQ(waitpid(child.pid, &status, WCONTINUED), child.pid);
+    EXPECT_FALSE(child.reported(200)) << "stop and continue ended the read";
+    ASSERT_EQ(gadget.command("raw 9"), "ok");
+    ASSERT_TRUE(child.reported(kIoMs));
+    long n = 0;
+    auto bytes = child.result(&n);
+    ASSERT_EQ(n, 9);
+    EXPECT_EQ(bytes, rawPattern(9));
+}
+
+TEST_F(Signals, ATimeOutAfterPartOfATransferArrivedReturnsThoseBytes) {
+    // 512 bytes are one whole packet: the 4096-byte transfer goes on waiting for more.
+    ASSERT_EQ(gadget.command("raw 512"), "ok");
+    errno = 0;
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, 500), 512) << strerror(errno);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 512), rawPattern(512));
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 7);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 7), rawPattern(7));
+}
+
+TEST_F(Signals, AFatalSignalEndsAWaitingReadAndTakesNothingFromTheBoard) {
+    {
+        ChildReader child(fd.get());
+        ASSERT_GT(child.pid, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        ASSERT_EQ(kill(child.pid, SIGTERM), 0);
+        int status = 0;
+        ASSERT_TRUE(child.endedWithin(kIoMs, &status)) << "SIGTERM did not end the waiting read";
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+        EXPECT_FALSE(child.reported(0));
+    }
+    ASSERT_EQ(gadget.command("raw 11"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 11);
+    EXPECT_EQ(std::vector<uint8_t>(buf, buf + 11), rawPattern(11));
+}
+
+TEST_F(Signals, AWaitingWriteEndsWithEintrOnATimeOutAndWaitsOnThroughARestartableSignal) {
+    // The board takes one more transfer, then no more: the next writes wait.
+    ASSERT_EQ(gadget.command("hold 1"), "ok");
+    size_t before = gadget.outSizes().size();
+    uint8_t request[5] = {1, 0, 0, 0, 2};
+    ASSERT_EQ(writeWithin(fd.get(), request, sizeof request, kIoMs), 5);
+
+    errno = 0;
+    EXPECT_EQ(writeWithin(fd.get(), request, sizeof request, 300), -1);
+    EXPECT_EQ(errno, EINTR);
+
+    Handler restart(SIGUSR2, SA_RESTART);
+    uint8_t second[6] = {2, 0, 0, 0, 3, 1};
+    Pending writer;
+    writer.write(fd.get(), second, sizeof second);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    pthread_kill(writer.thread.native_handle(), SIGUSR2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(writer.done) << "a restartable signal ended the write: " << strerror(writer.error);
+    ASSERT_EQ(gadget.command("hold 0"), "ok");
+    ASSERT_TRUE(writer.finishesWithin(kIoMs));
+    EXPECT_EQ(writer.result, 6) << strerror(writer.error);
+    // The interrupted write never reached the board; the restarted one did, once.
+    auto sizes = outSizesAfter(before + 1);
+    EXPECT_EQ(std::vector<size_t>(sizes.begin() + long(before), sizes.end()), (std::vector<size_t>{5, 6}));
+}
+
+// Failures as the caller sees them: EIO for a transfer the board failed, ENODEV when
+// the board or its state went away under the call.
+using Failures = Node;
+
+TEST_F(Failures, AStalledReadFailsWithEioAndTheNodeWorksOnceTheStallIsCleared) {
+    ASSERT_EQ(gadget.command("halt 1"), "ok");
+    errno = 0;
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), -1);
+    EXPECT_EQ(errno, EIO) << strerror(errno);
+    ASSERT_EQ(gadget.command("halt 0"), "ok");
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    ASSERT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 7) << strerror(errno);
+}
+
+// The USB device folder in sysfs above the node's interface.
+std::string usbDeviceDir(int unit) {
+    char path[PATH_MAX];
+    std::string link = "/sys/class/q47usb/zwbd_c_series" + std::to_string(unit) + "/device";
+    if (!realpath(link.c_str(), path)) return {};
+    std::string intf = path;
+    return intf.substr(0, intf.rfind('/'));
+}
+
+std::string usbfsPath(const std::string& deviceDir) {
+    char path[64];
+    snprintf(path, sizeof path, "/dev/bus/usb/%03d/%03d", std::stoi(readFile(deviceDir + "/busnum")),
+             std::stoi(readFile(deviceDir + "/devnum")));
+    return path;
+}
+
+TEST_F(Failures, AReadWaitingThroughAPortResetFailsWithEnodevAndTheFileWorksOn) {
+    int unit = currentUnit();
+    std::string dir = usbDeviceDir(unit);
+    ASSERT_FALSE(dir.empty());
+    Pending reader;
+    reader.read(fd.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_FALSE(reader.done);
+    Fd usbfs(open(usbfsPath(dir).c_str(), O_RDWR));
+    ASSERT_TRUE(usbfs.valid()) << usbfsPath(dir) << ": " << strerror(errno);
+    ASSERT_EQ(ioctl(usbfs.get(), USBDEVFS_RESET, 0), 0) << strerror(errno);
+    ASSERT_TRUE(reader.finishesWithin(kIoMs)) << "the reset left the read waiting";
+    EXPECT_EQ(reader.result, -1);
+    EXPECT_EQ(reader.error, ENODEV) << strerror(reader.error);
+    reader.end();
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    EXPECT_EQ(readWithin(fd.get(), buf, 4096, kIoMs), 7) << strerror(errno);
+    EXPECT_EQ(currentUnit(), unit);
 }
 
 // The PC's side of the board dialogue over the node, one request then its reply.
@@ -230,8 +503,6 @@ TEST_F(Dialogue, AnImageReplyOfWholeBlocksEndsWithAZeroLengthTransfer) {
     EXPECT_EQ(hashOf(pixels), boardImage());
 }
 
-void noop(int) {}
-
 TEST(Unplug, WaitingCallsFailTheNodeGoesAndTheReplugGetsTheNextUnit) {
     Gadget gadget;
     ASSERT_EQ(gadget.command("mode record"), "ok");
@@ -300,13 +571,32 @@ TEST(Unplug, WaitingCallsFailTheNodeGoesAndTheReplugGetsTheNextUnit) {
     EXPECT_EQ(reply[4], board::ReplyStatus);
 }
 
-// The USB device folder in sysfs above the node's interface.
-std::string usbDeviceDir(int unit) {
-    char path[PATH_MAX];
-    std::string link = "/sys/class/q47usb/zwbd_c_series" + std::to_string(unit) + "/device";
-    if (!realpath(link.c_str(), path)) return {};
-    std::string intf = path;
-    return intf.substr(0, intf.rfind('/'));
+bool plugIn() { return writeFile(env("Q47_UDC_FILE"), env("Q47_UDC_NAME") + "\n"); }
+bool pullOut() { return writeFile(env("Q47_UDC_FILE"), "\n"); }
+
+TEST(Lifetime, AfterAnUnplugTheDeviceIsFreedOnlyWhenTheLastFileCloses) {
+    int unit = currentUnit();
+    ASSERT_GE(unit, 0);
+    LogMark mark;
+    Fd fd = openBoard(unit);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+    ASSERT_TRUE(pullOut());
+    ASSERT_TRUE(waitForPath(nodePath(unit), false, 5000));
+    std::string log = mark.text();
+    EXPECT_NE(log.find("Entering Q47usbDevice::OnRemoveDevice"), std::string::npos);
+    EXPECT_EQ(log.find("(destructor)"), std::string::npos) << "freed while a file still held it";
+
+    fd.reset();
+    log = mark.text();
+    size_t removed = log.find("Entering Q47usbDevice::OnRemoveDevice");
+    size_t closed = log.find("Entering Q47usbDevice::Close, ", removed);
+    size_t freed = log.find("Entering Q47usbDevice::~Q47usbDevice() (destructor)", closed);
+    EXPECT_NE(removed, std::string::npos);
+    EXPECT_NE(closed, std::string::npos);
+    EXPECT_NE(freed, std::string::npos) << "the last close did not free the device";
+
+    ASSERT_TRUE(plugIn());
+    EXPECT_TRUE(waitForPath(nodePath(unit + 1), true, 10000)) << "no node after the replug";
 }
 
 bool waitForRuntimeStatus(const std::string& dir, const std::string& status) {
@@ -318,14 +608,15 @@ bool waitForRuntimeStatus(const std::string& dir, const std::string& status) {
 }
 
 TEST(Power, AnIdleBoardSleepsAndOpeningTheNodeWakesIt) {
-    std::string dir = usbDeviceDir(1);
+    int unit = currentUnit();
+    std::string dir = usbDeviceDir(unit);
     ASSERT_FALSE(dir.empty());
     ASSERT_TRUE(writeFile(dir + "/power/autosuspend_delay_ms", "0"));
     ASSERT_TRUE(writeFile(dir + "/power/control", "auto"));
     EXPECT_TRUE(waitForRuntimeStatus(dir, "suspended")) << readFile(dir + "/power/runtime_status");
     EXPECT_NE(kernelLog().find("Entering Q47usbDevice::OnDeviceSleep"), std::string::npos);
     {
-        Fd fd = openBoard(1);
+        Fd fd = openBoard(unit);
         ASSERT_TRUE(fd.valid()) << strerror(errno);
         EXPECT_TRUE(waitForRuntimeStatus(dir, "active"));
         EXPECT_NE(kernelLog().find("Entering Q47usbDevice::OnDevicePowerUp"), std::string::npos);
@@ -339,23 +630,85 @@ TEST(Power, AnIdleBoardSleepsAndOpeningTheNodeWakesIt) {
     writeFile(dir + "/power/control", "on");
 }
 
-std::string usbfsPath(const std::string& deviceDir) {
-    char path[64];
-    snprintf(path, sizeof path, "/dev/bus/usb/%03d/%03d", std::stoi(readFile(deviceDir + "/busnum")),
-             std::stoi(readFile(deviceDir + "/devnum")));
-    return path;
+TEST(Power, OpenUnbindCloseRebindLeavesNoPowerReferenceBehind) {
+    int unit = currentUnit();
+    std::string dir = usbDeviceDir(unit);
+    ASSERT_FALSE(dir.empty());
+    char path[PATH_MAX];
+    ASSERT_TRUE(realpath(("/sys/class/q47usb/zwbd_c_series" + std::to_string(unit) + "/device").c_str(), path));
+    std::string intf = std::string(path).substr(std::string(path).rfind('/') + 1);
+
+    Fd fd = openBoard(unit);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+    ASSERT_TRUE(writeFile("/sys/bus/usb/drivers/q47usb/unbind", intf));
+    ASSERT_TRUE(waitForPath(nodePath(unit), false, 5000));
+    fd.reset();
+    ASSERT_TRUE(writeFile("/sys/bus/usb/drivers/q47usb/bind", intf));
+    ASSERT_TRUE(waitForPath(nodePath(unit + 1), true, 5000)) << "the rebind gave no node";
+
+    // With nothing open the board may sleep: no reference of the earlier open is left.
+    ASSERT_TRUE(writeFile(dir + "/power/autosuspend_delay_ms", "0"));
+    ASSERT_TRUE(writeFile(dir + "/power/control", "auto"));
+    EXPECT_TRUE(waitForRuntimeStatus(dir, "suspended")) << readFile(dir + "/power/runtime_status");
+    EXPECT_EQ(readFile(dir + "/power/runtime_active_kids"), "0\n");
+    EXPECT_EQ(readFile(dir + "/power/runtime_usage"), "0\n");
+    writeFile(dir + "/power/control", "on");
+}
+
+TEST(Sleep, ASystemSleepThatResetsTheBoardKeepsItsNodeAndTheOpenFile) {
+    int unit = currentUnit();
+    ASSERT_GE(unit, 0);
+    Gadget gadget;
+    ASSERT_EQ(gadget.command("mode record"), "ok");
+    Fd fd = openBoard(unit);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+    LogMark mark;
+    // A read waits across the sleep: freezing the task must not end it.
+    Pending reader;
+    reader.read(fd.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_FALSE(reader.done);
+
+    // Devices suspend and resume without the machine going down; one second between.
+    writeFile("/sys/module/suspend/parameters/pm_test_delay", "1");
+    ASSERT_TRUE(writeFile("/sys/power/pm_test", "devices"));
+    bool slept = writeFile("/sys/power/state", "freeze");
+    writeFile("/sys/power/pm_test", "none");
+    ASSERT_TRUE(slept) << strerror(errno);
+
+    std::string log = mark.text();
+    EXPECT_NE(log.find("reset high-speed USB device"), std::string::npos)
+        << "the board was not reset on resume; the case proves nothing:\n" << log;
+    EXPECT_EQ(log.find("Entering Q47usbDevice::OnRemoveDevice"), std::string::npos)
+        << "the resume unbound the driver";
+    EXPECT_TRUE(waitForPath(nodePath(unit), true, 0)) << "the board lost its number";
+    EXPECT_FALSE(waitForPath(nodePath(unit + 1), true, 500)) << "the board came back as the next unit";
+
+    EXPECT_FALSE(reader.done) << "the sleep ended the read: " << strerror(reader.error);
+    ASSERT_EQ(gadget.command("raw 7"), "ok");
+    ASSERT_TRUE(reader.finishesWithin(kIoMs));
+    EXPECT_EQ(reader.result, 7) << strerror(reader.error);
+    reader.end();
+
+    ASSERT_EQ(gadget.command("mode board"), "ok");
+    auto request = board::encodeRequest(board::Status);
+    ASSERT_EQ(writeWithin(fd.get(), request.data(), request.size(), kIoMs), 5) << strerror(errno);
+    uint8_t reply[4096];
+    ASSERT_GT(readWithin(fd.get(), reply, sizeof reply, kIoMs), 4) << strerror(errno);
+    EXPECT_EQ(reply[4], board::ReplyStatus);
 }
 
 TEST(Reset, APortResetKeepsTheNodeItsUnitAndTheOpenFile) {
-    std::string dir = usbDeviceDir(1);
+    int unit = currentUnit();
+    std::string dir = usbDeviceDir(unit);
     ASSERT_FALSE(dir.empty());
-    Fd fd = openBoard(1);
+    Fd fd = openBoard(unit);
     ASSERT_TRUE(fd.valid()) << strerror(errno);
-    size_t logBefore = kernelLog().size();
+    LogMark mark;
     Fd usbfs(open(usbfsPath(dir).c_str(), O_RDWR));
     ASSERT_TRUE(usbfs.valid()) << usbfsPath(dir) << ": " << strerror(errno);
     ASSERT_EQ(ioctl(usbfs.get(), USBDEVFS_RESET, 0), 0) << strerror(errno);
-    std::string log = kernelLog().substr(logBefore);
+    std::string log = mark.text();
     EXPECT_NE(log.find("Entering Q47usbDevice::OnStopDevice"), std::string::npos);
     EXPECT_EQ(log.find("Entering Q47usbDevice::OnRemoveDevice"), std::string::npos)
         << "the reset unbound the driver";
@@ -367,29 +720,56 @@ TEST(Reset, APortResetKeepsTheNodeItsUnitAndTheOpenFile) {
     uint8_t reply[4096];
     ASSERT_GT(readWithin(fd.get(), reply, sizeof reply, kIoMs), 4) << strerror(errno);
     EXPECT_EQ(reply[4], board::ReplyStatus);
-    EXPECT_TRUE(waitForPath(nodePath(1), true, 0));
-    EXPECT_FALSE(waitForPath(nodePath(2), true, 0));
+    EXPECT_TRUE(waitForPath(nodePath(unit), true, 0));
+    EXPECT_FALSE(waitForPath(nodePath(unit + 1), true, 0));
+}
+
+bool loadModule(const std::string& params) {
+    int module = open(env("Q47_MODULE").c_str(), O_RDONLY);
+    if (module < 0) return false;
+    bool ok = syscall(SYS_finit_module, module, params.c_str(), 0) == 0;
+    close(module);
+    return ok;
+}
+
+long taint() { return std::stol(readFile("/proc/sys/kernel/tainted")); }
+
+TEST(BreakOnEntry, WithoutADebuggerItWarnsWithAStackTraceAndLeavesTheKernelUntainted) {
+    constexpr long kTaintWarn = 1 << 9;  // TAINT_WARN: what WARN() leaves
+    ASSERT_EQ(taint() & kTaintWarn, 0) << "tainted before the case";
+    int unit = currentUnit();
+    ASSERT_EQ(syscall(SYS_delete_module, "q47usb", O_NONBLOCK), 0) << strerror(errno);
+    EXPECT_TRUE(waitForPath(nodePath(unit), false, 5000));
+    LogMark mark;
+    ASSERT_TRUE(loadModule("dyndbg=+p break_on_entry=1 " + env("Q47_MODULE_IDS"))) << strerror(errno);
+    std::string log = mark.text();
+    size_t warned = log.find("q47usb: break_on_entry set, no kernel debugger attached");
+    EXPECT_NE(warned, std::string::npos);
+    EXPECT_NE(log.find("Call Trace:", warned), std::string::npos) << "no stack trace";
+    EXPECT_NE(log.find("m_bBreakOnEntry loaded from registry, resulting value: [1]"), std::string::npos);
+    EXPECT_EQ(log.find("cut here"), std::string::npos) << "a WARN() report";
+    EXPECT_EQ(taint() & kTaintWarn, 0) << "the kernel was tainted";
+    // The module goes on loading and binds the board as unit 0.
+    EXPECT_TRUE(waitForPath(nodePath(0), true, 5000));
 }
 
 TEST(Reload, TheUnitCounterStartsAtZeroAgainAndNewIdBindsTheBoard) {
+    int unit = currentUnit();
     ASSERT_EQ(syscall(SYS_delete_module, "q47usb", O_NONBLOCK), 0) << strerror(errno);
-    EXPECT_TRUE(waitForPath(nodePath(1), false, 5000));
-    int module = open(env("Q47_MODULE").c_str(), O_RDONLY);
-    ASSERT_GE(module, 0);
-    ASSERT_EQ(syscall(SYS_finit_module, module, "dyndbg=+p", 0), 0) << strerror(errno);
-    close(module);
+    EXPECT_TRUE(waitForPath(nodePath(unit), false, 5000));
+    ASSERT_TRUE(loadModule("dyndbg=+p")) << strerror(errno);
     // Loaded without vendor/product the module binds nothing by itself.
     EXPECT_FALSE(waitForPath(nodePath(0), true, 1000));
     ASSERT_TRUE(writeFile("/sys/bus/usb/drivers/q47usb/new_id", env("Q47_NEW_ID")));
     EXPECT_TRUE(waitForPath(nodePath(0), true, 5000)) << "new_id did not bind the board";
 }
 
-TEST(TraceLines, EveryEntryPointLeavesItsLineInTheKernelLog) {
-    std::string log = kernelLog();
+TEST(TraceLines, EveryEntryPointLeavesItsLineInThisRunsKernelLog) {
+    ASSERT_NE(runMark, nullptr);
+    std::string log = runMark->text();
     for (const char* line : {
              "In DriverEntry",
              "m_bBreakOnEntry loaded from registry, resulting value: [1]",
-             "break_on_entry set, no kernel debugger attached",
              "m_bBreakOnEntry loaded from registry, resulting value: [0]",
              "AddDevice called",
              "Entering Q47usbDevice::Q47usbDevice (constructor)",
@@ -430,13 +810,12 @@ TEST(WrongPipes, ABoardWithoutItsTwoPipesGetsNoNode) {
     ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), "\n"));
     ASSERT_TRUE(waitForPath(nodePath(0), false, 5000));
     ASSERT_EQ(unlink(env("Q47_FILLER_LINK").c_str()), 0) << strerror(errno);
-    size_t logBefore = kernelLog().size();
+    LogMark mark;
     ASSERT_TRUE(writeFile(env("Q47_UDC_FILE"), env("Q47_UDC_NAME") + "\n"));
     std::string log;
     for (int i = 0; i < 250 && log.find("Failed to open pipe object") == std::string::npos; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::string all = kernelLog();
-        log = all.size() > logBefore ? all.substr(logBefore) : all;
+        log = mark.text();
     }
     EXPECT_NE(log.find("AddDevice called"), std::string::npos);
     EXPECT_NE(log.find("Failed to open pipe object"), std::string::npos);

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <linux/usb/functionfs.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -64,6 +65,7 @@ bool FfsBoardServer::start(const std::string& boardDir, const std::string& fille
     int bulkOut = open((boardDir + "/ep1").c_str(), O_RDWR);
     int bulkIn = open((boardDir + "/ep2").c_str(), O_RDWR);
     if (bulkOut < 0 || bulkIn < 0) return fail("board endpoints");
+    bulkIn_ = bulkIn;
 
     std::thread(serveEp0, std::vector<int>{fillerEp0, boardEp0}).detach();
     std::thread(&FfsBoardServer::serveBulkOut, this, bulkOut).detach();
@@ -102,6 +104,20 @@ void FfsBoardServer::holdOut(bool on) {
 std::vector<size_t> FfsBoardServer::outSizes() {
     std::lock_guard<std::mutex> hold(lock_);
     return outSizes_;
+}
+
+// FunctionFS stalls an endpoint when its file is used against its direction: a read
+// of the bulk-in file sets the halt and fails with EBADMSG.
+bool FfsBoardServer::haltIn(bool on, std::string* error) {
+    if (on) {
+        uint8_t byte;
+        if (read(bulkIn_, &byte, 1) < 0 && errno == EBADMSG) return true;
+        *error = std::string("halt: ") + strerror(errno);
+        return false;
+    }
+    if (ioctl(bulkIn_, FUNCTIONFS_CLEAR_HALT) == 0) return true;
+    *error = std::string("clear halt: ") + strerror(errno);
+    return false;
 }
 
 // Host-to-board: one read per transfer. A 4096-byte transfer carries no zero-length

@@ -37,6 +37,9 @@ public:
     // After the next bulk-out transfer take no more until released: the host's writes wait.
     void holdOut(bool on);
     std::vector<size_t> outSizes();
+    // Stalls the bulk-in endpoint (the host's reads fail) or clears the stall.
+    // False with *error when FunctionFS refuses.
+    bool haltIn(bool on, std::string* error);
 
 private:
     void serveBulkOut(int fd);
@@ -49,6 +52,7 @@ private:
     bool answer_ = true;
     bool hold_ = false;
     std::unique_ptr<sim::Board> board_;
+    int bulkIn_ = -1;
 };
 
 }  // namespace q47::guest

@@ -1,6 +1,7 @@
 // Helpers of the guest tests: the board node, the gadget's control socket, time limits.
 #include "guest_support.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/klog.h>
@@ -147,6 +148,37 @@ std::string kernelLog() {
     int n = klogctl(3 /* SYSLOG_ACTION_READ_ALL */, log.data(), size);
     log.resize(n > 0 ? size_t(n) : 0);
     return log;
+}
+
+LogMark::LogMark() {
+    static int next = 0;
+    line_ = "q47-guest-mark " + std::to_string(getpid()) + "-" + std::to_string(next++);
+    // The line end closes the record at once; an open one stays unseen by readers
+    // until the next message.
+    std::string record = line_ + "\n";
+    int fd = open("/dev/kmsg", O_WRONLY);
+    if (fd < 0 || write(fd, record.data(), record.size()) != ssize_t(record.size()))
+        throw std::runtime_error(std::string("/dev/kmsg: ") + strerror(errno));
+    close(fd);
+}
+
+std::string LogMark::text() const {
+    std::string log = kernelLog();
+    size_t at = log.rfind(line_);
+    if (at == std::string::npos) throw std::runtime_error("the kernel log lost mark " + line_);
+    return log.substr(at + line_.size());
+}
+
+int currentUnit() {
+    int unit = -1;
+    if (DIR* d = opendir("/sys/class/q47usb")) {
+        while (dirent* e = readdir(d)) {
+            int n = -1;
+            if (sscanf(e->d_name, "zwbd_c_series%d", &n) == 1 && n > unit) unit = n;
+        }
+        closedir(d);
+    }
+    return unit;
 }
 
 }  // namespace q47::guest

@@ -59,4 +59,20 @@ std::string readFile(const std::string& path);
 // The whole kernel log.
 std::string kernelLog();
 
+// A point in the kernel log: a unique line written to it at construction. text()
+// gives the lines after it only, so a case never counts what an earlier case, a
+// module reload or the init script wrote (and offsets do not break when the ring
+// buffer wraps).
+class LogMark {
+public:
+    LogMark();
+    std::string text() const;
+
+private:
+    std::string line_;
+};
+
+// The highest unit number with a node in /sys/class/q47usb, or -1.
+int currentUnit();
+
 }  // namespace q47::guest

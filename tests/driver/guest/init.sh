@@ -29,15 +29,12 @@ export Q47_UDC_FILE=$GADGET/UDC
 export Q47_UDC_NAME=dummy_udc.0
 export Q47_MODULE=/lib/q47/q47usb.ko
 export Q47_NEW_ID="1209 0001"
+export Q47_MODULE_IDS="vendor=$VID product=$PID"
 
 for m in usb-common usbcore udc-core dummy_hcd configfs libcomposite usb_f_fs; do
     insmod /lib/q47/$m.ko || finish "module $m does not load"
 done
 
-# break_on_entry: the load-time trace carries the value, and without a kernel
-# debugger the break is a warning with a stack trace.
-insmod $Q47_MODULE dyndbg=+p break_on_entry=1 || finish "q47usb does not load with break_on_entry=1"
-rmmod q47usb || finish "q47usb does not unload"
 insmod $Q47_MODULE dyndbg=+p vendor=$VID product=$PID || finish "q47usb does not load"
 
 mount -t configfs none /sys/kernel/config
@@ -55,7 +52,8 @@ mount -t functionfs filler $Q47_FFS_FILLER
 mount -t functionfs board $Q47_FFS_BOARD
 
 # The device channel's contract on the node; this program serves the board itself.
-channel=skipped
+# Without it the run fails: a contract that never ran has not passed.
+channel=missing
 if [ -x /bin/q47_channel_guest_test ]; then
     Q47_DEVICE=/dev/zwbd_c_series0 /bin/q47_channel_guest_test 2>&1 | tee /tmp/channel.log
     channel=$(grep -c -e '\[  FAILED  \]' -e '\[  SKIPPED \]' /tmp/channel.log)
@@ -78,7 +76,7 @@ export Q47_FILLER_LINK=$GADGET/configs/c.1/ffs.filler
 /bin/q47_driver_guest_test --gtest_filter=WrongPipes.*
 pipes=$?
 say "client=$client channel=$channel pipes=$pipes"
-if [ $client = 0 ] && [ $pipes = 0 ] && { [ $channel = 0 ] || [ $channel = skipped ]; }; then
+if [ $client = 0 ] && [ $pipes = 0 ] && [ $channel = 0 ]; then
     finish pass
 fi
 dmesg | grep -i -e q47 -e warn | tail -60
