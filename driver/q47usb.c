@@ -46,7 +46,7 @@
 #define Q47_INTERFACE		0
 #define Q47_MINORS		256	/* boards present at once */
 #define Q47_NODE_NAME		"zwbd_c_series%u"
-#define Q47_UNPLUG_GRACE_MS	500	/* how long a link error may wait to become -ENODEV */
+#define Q47_UNPLUG_GRACE_MS	1000	/* how long a link error may wait to become -ENODEV */
 
 static ushort vendor;
 module_param(vendor, ushort, 0444);
@@ -116,8 +116,8 @@ static void q47_transfer_done(struct urb *urb)
  * core or this driver cancelled (unplug, port reset, sleep) or one refused because
  * the board is gone is -ENODEV. An unplug first shows as a link error (-EPROTO,
  * -EILSEQ, -ETIME) and only a moment later as a disconnect, once the hub has seen the
- * port change; the wait for that moment is short and not broken by signals, so a
- * signal cannot turn an unplug into a raw link status. Anything else is -EIO.
+ * port change. The wait for that moment is short and only a fatal signal breaks it,
+ * so a signal cannot turn an unplug into a link failure. Anything else is -EIO.
  */
 static int q47_failure(struct q47_dev *dev, int status)
 {
@@ -133,8 +133,8 @@ static int q47_failure(struct q47_dev *dev, int status)
 	case -EPROTO:
 	case -EILSEQ:
 	case -ETIME:
-		wait_event_timeout(dev->gone, READ_ONCE(dev->disconnected),
-				   msecs_to_jiffies(Q47_UNPLUG_GRACE_MS));
+		wait_event_killable_timeout(dev->gone, READ_ONCE(dev->disconnected),
+					    msecs_to_jiffies(Q47_UNPLUG_GRACE_MS));
 		return READ_ONCE(dev->disconnected) ? -ENODEV : -EIO;
 	default:
 		return READ_ONCE(dev->disconnected) ? -ENODEV : -EIO;

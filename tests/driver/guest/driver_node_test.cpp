@@ -599,6 +599,40 @@ TEST(Lifetime, AfterAnUnplugTheDeviceIsFreedOnlyWhenTheLastFileCloses) {
     EXPECT_TRUE(waitForPath(nodePath(unit + 1), true, 10000)) << "no node after the replug";
 }
 
+TEST(Unplug, SignalsArrivingThroughoutAnUnplugStillGiveEnodev) {
+    int unit = currentUnit();
+    ASSERT_GE(unit, 0);
+    Gadget gadget;
+    ASSERT_EQ(gadget.command("mode record"), "ok");
+    Fd fd = openBoard(unit);
+    ASSERT_TRUE(fd.valid()) << strerror(errno);
+    Handler restart(SIGUSR2, SA_RESTART);
+    Pending reader;
+    reader.read(fd.get());
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_FALSE(reader.done);
+    // Signals keep coming while the link fails and the board goes: none of them may
+    // surface as EINTR or as the link's raw status.
+    std::atomic<bool> stop{false};
+    std::thread sender([&] {
+        while (!stop && !reader.done) {
+            pthread_kill(reader.thread.native_handle(), SIGUSR2);
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+        }
+    });
+    ASSERT_TRUE(pullOut());
+    bool ended = reader.finishesWithin(5000);
+    stop = true;
+    sender.join();
+    EXPECT_TRUE(ended) << "the read outlived the board";
+    reader.end();
+    EXPECT_EQ(reader.result, -1);
+    EXPECT_EQ(reader.error, ENODEV) << strerror(reader.error);
+    fd.reset();
+    ASSERT_TRUE(plugIn());
+    EXPECT_TRUE(waitForPath(nodePath(unit + 1), true, 10000)) << "no node after the replug";
+}
+
 bool waitForRuntimeStatus(const std::string& dir, const std::string& status) {
     for (int i = 0; i < 250; ++i) {
         if (readFile(dir + "/power/runtime_status") == status + "\n") return true;
