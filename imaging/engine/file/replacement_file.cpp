@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <vector>
 
@@ -24,8 +25,18 @@ std::string resolved(const std::string& target) {
     return target;
 }
 
+// What a newly created file gets (0666 less the umask). The kernel tells the umask
+// without changing it; setting and restoring it is the fallback for older kernels.
 mode_t newFileMode() {
-    const mode_t mask = umask(0);  // read it back: only the program's own thread calls this
+    if (FILE* f = std::fopen("/proc/self/status", "r")) {
+        char line[256];
+        unsigned mask = 0;
+        bool found = false;
+        while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        std::fclose(f);
+        if (found) return 0666 & ~static_cast<mode_t>(mask);
+    }
+    const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
 }
