@@ -3,7 +3,6 @@
 // fails writes exactly as a full disk does), against a cancel, and the file's mode and
 // links kept when the save succeeds.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,7 +40,7 @@ std::vector<std::string> namesIn(const std::string& dir) {
 // While alive, no file of this process can grow past `bytes`: writes beyond fail with
 // EFBIG (the signal the kernel would send is ignored, as a full disk sends none).
 class FileSizeLimit {
-public:
+  public:
     explicit FileSizeLimit(rlim_t bytes) {
         old_ = std::signal(SIGXFSZ, SIG_IGN);
         getrlimit(RLIMIT_FSIZE, &saved_);
@@ -55,7 +54,7 @@ public:
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     rlimit saved_{};
     void (*old_)(int) = nullptr;
     bool ok_ = false;
@@ -66,10 +65,12 @@ DibImage noise(int bits) {
     DibImage img = DibImage::create(300, 200, bits);
     if (bits == 8)
         for (int i = 0; i < 256; ++i)
-            img.palette()[i] = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 7), 0};
+            img.palette()[i] = RgbQuad{static_cast<uint8_t>(i), static_cast<uint8_t>(255 - i),
+                                       static_cast<uint8_t>(i * 7), 0};
     uint32_t seed = 12345;
     for (int y = 0; y < img.height(); ++y)
-        for (size_t i = 0; i < img.stride(); ++i) img.row(y)[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+        for (size_t i = 0; i < img.stride(); ++i)
+            img.row(y)[i] = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
     return img;
 }
 
@@ -81,28 +82,56 @@ struct Writer {
 
 const std::vector<Writer>& writers() {
     static const std::vector<Writer> w = {
-        {"BMP", 24, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKBmpFileSave(f, h, 0, p, "", "", ""); }},
-        {"BMP RLE", 8, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKBmpFileSave(f, h, -1, p, "", "", ""); }},
-        {"JPEG", 24, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKJpegFileSave(f, h, 0, 90, 0, "c", p, "", "", ""); }},
+        {"BMP", 24,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKBmpFileSave(f, h, 0, p, "", "", "");
+         }},
+        {"BMP RLE", 8,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKBmpFileSave(f, h, -1, p, "", "", "");
+         }},
+        {"JPEG", 24,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKJpegFileSave(f, h, 0, 90, 0, "c", p, "", "", "");
+         }},
         {"JPEG progressive", 24,
-         [](const char* f, IKHANDLE h, IKProgressProc p) { return IKJpegFileSave(f, h, 1, 90, 2, "", p, "", "", ""); }},
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKJpegFileSave(f, h, 1, 90, 2, "", p, "", "", "");
+         }},
         {"PNG", 24,
-         [](const char* f, IKHANDLE h, IKProgressProc p) { return IKPngFileSaveEx(f, h, 0, 0, 0, 0, 0, 0, "", p, "", "", ""); }},
-        {"PCX", 24, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKPcxFileSave(f, h, p, "", "", ""); }},
-        {"TIFF", 24, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKTiffFileSave(f, h, 0, 0, 0, "", 0, p, "", "", ""); }},
-        {"TIFF LZW", 24, [](const char* f, IKHANDLE h, IKProgressProc p) { return IKTiffFileSave(f, h, 6, 0, 0, "", 0, p, "", "", ""); }},
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKPngFileSaveEx(f, h, 0, 0, 0, 0, 0, 0, "", p, "", "", "");
+         }},
+        {"PCX", 24,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKPcxFileSave(f, h, p, "", "", "");
+         }},
+        {"TIFF", 24,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKTiffFileSave(f, h, 0, 0, 0, "", 0, p, "", "", "");
+         }},
+        {"TIFF LZW", 24,
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKTiffFileSave(f, h, 6, 0, 0, "", 0, p, "", "", "");
+         }},
         {"TIFF page added", 24,
-         [](const char* f, IKHANDLE h, IKProgressProc p) { return IKTiffFileSave(f, h, 0, 0, -1, "", 0, p, "", "", ""); }},
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKTiffFileSave(f, h, 0, 0, -1, "", 0, p, "", "", "");
+         }},
         {"GIF", 8,
-         [](const char* f, IKHANDLE h, IKProgressProc p) { return IKGifFileSave(f, h, 0, 0, 0, 0, 0, 0, 0, "", p, "", "", ""); }},
+         [](const char* f, IKHANDLE h, IKProgressProc p) {
+             return IKGifFileSave(f, h, 0, 0, 0, 0, 0, 0, 0, "", p, "", "", "");
+         }},
     };
     return w;
 }
 
-IKBOOL stopAtOnce(int16_t) { return 0; }
+IKBOOL stopAtOnce(int16_t) {
+    return 0;
+}
 
 class SaveFailure : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = tempDir(::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
@@ -114,7 +143,8 @@ protected:
     std::string earlier(const Writer& w) {
         const std::string target = dir_ + "/capture.img";
         fs::remove(target);
-        const IKHANDLE small = import(gradient24(8, 6).bitCount() == w.bits ? gradient24(8, 6) : pattern(8, 6, 8));
+        const IKHANDLE small =
+            import(gradient24(8, 6).bitCount() == w.bits ? gradient24(8, 6) : pattern(8, 6, 8));
         EXPECT_NE(w.save(target.c_str(), small, nullptr), 0) << w.name;
         IKFreeMemory(small);
         return target;
@@ -138,7 +168,8 @@ TEST_F(SaveFailure, AWriteErrorPartWayLeavesTheEarlierFileAndNoTemporary) {
         }
         EXPECT_EQ(IKGetErrorStatus(), IK_ERR_FILE_IO) << w.name;
         EXPECT_EQ(bytesOf(target), before) << w.name << ": the earlier file changed";
-        EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"capture.img"}) << w.name << ": the folder should hold the earlier file alone";
+        EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"capture.img"})
+            << w.name << ": the folder should hold the earlier file alone";
         // Room again: the same save goes through and the new picture is what loads.
         ASSERT_NE(w.save(target.c_str(), big, nullptr), 0) << w.name;
         EXPECT_EQ(namesIn(dir_), std::vector<std::string>{"capture.img"}) << w.name;
@@ -155,7 +186,8 @@ TEST_F(SaveFailure, AWriteErrorPartWayLeavesTheEarlierFileAndNoTemporary) {
 
 TEST_F(SaveFailure, ACancelledSaveLeavesTheEarlierFileAndNoTemporary) {
     for (const Writer& w : writers()) {
-        if (std::string(w.name).rfind("BMP", 0) == 0) continue;  // written in one piece, no progress to stop
+        if (std::string(w.name).rfind("BMP", 0) == 0)
+            continue;  // written in one piece, no progress to stop
         const std::string target = earlier(w);
         const std::string before = bytesOf(target);
         const IKHANDLE big = import(noise(w.bits));
@@ -177,11 +209,14 @@ TEST_F(SaveFailure, AFailedFirstSaveLeavesNothingBehind) {
     }
     EXPECT_TRUE(namesIn(dir_).empty());
     // A folder that does not exist is a file that cannot be created, as before.
-    EXPECT_EQ(IKJpegFileSave((dir_ + "/missing/new.jpg").c_str(), big, 0, 90, 0, "", nullptr, "", "", ""), 0);
+    EXPECT_EQ(
+        IKJpegFileSave((dir_ + "/missing/new.jpg").c_str(), big, 0, 90, 0, "", nullptr, "", "", ""),
+        0);
     EXPECT_EQ(IKGetErrorStatus(), IK_ERR_FILE_OPEN);
     // So is a folder in the file's place, which is left alone.
     fs::create_directories(dir_ + "/folder.jpg");
-    EXPECT_EQ(IKJpegFileSave((dir_ + "/folder.jpg").c_str(), big, 0, 90, 0, "", nullptr, "", "", ""), 0);
+    EXPECT_EQ(
+        IKJpegFileSave((dir_ + "/folder.jpg").c_str(), big, 0, 90, 0, "", nullptr, "", "", ""), 0);
     EXPECT_EQ(IKGetErrorStatus(), IK_ERR_FILE_OPEN);
     EXPECT_TRUE(fs::is_directory(dir_ + "/folder.jpg"));
     IKFreeMemory(big);

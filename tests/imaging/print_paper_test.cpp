@@ -15,7 +15,9 @@
 
 namespace {
 
-QSizeF millimetres(const QPrinter& p) { return p.pageLayout().pageSize().size(QPageSize::Millimeter); }
+QSizeF millimetres(const QPrinter& p) {
+    return p.pageLayout().pageSize().size(QPageSize::Millimeter);
+}
 
 std::unique_ptr<QPrinter> pdfPrinter(const QPageSize& page) {
     auto p = std::make_unique<QPrinter>(QPrinter::HighResolution);
@@ -38,7 +40,8 @@ TEST(PaperCodes, APrintersPaperComesBackThroughTheSettingsRecord) {
         {"Letter", QPageSize(QPageSize::Letter), 1, 215.9, 279.4},
         {"JIS B5", QPageSize(QPageSize::JisB5), 13, 182, 257},
         {"JIS B4", QPageSize(QPageSize::JisB4), 12, 257, 364},
-        {"custom", QPageSize(QSizeF(123, 77), QPageSize::Millimeter, "Card"), q47::ik::print::kOwnPaper, 123, 77},
+        {"custom", QPageSize(QSizeF(123, 77), QPageSize::Millimeter, "Card"),
+         q47::ik::print::kOwnPaper, 123, 77},
     };
     for (const Case& c : cases) {
         const auto from = pdfPrinter(c.page);
@@ -58,7 +61,8 @@ TEST(PaperCodes, ACodeTheTableDoesNotHoldKeepsThePrintersPaper) {
         s.paperSize = code;
         const auto printer = pdfPrinter(QPageSize(QPageSize::Legal));
         q47::ik::print::applySettings(s, printer.get());
-        EXPECT_NEAR(millimetres(*printer).height(), 355.6, 0.5) << "code " << code << " became another paper";
+        EXPECT_NEAR(millimetres(*printer).height(), 355.6, 0.5)
+            << "code " << code << " became another paper";
     }
 }
 
@@ -68,8 +72,11 @@ TEST(PaperCodes, TheSheetOfAJobIsThePaperCodeSetThroughTheComponent) {
     struct Case {
         int code, width, height;  // 0.1 mm
     };
-    const std::string file = (std::filesystem::temp_directory_path() / ("q47paper-" + std::to_string(getpid()) + ".pdf")).string();
-    for (const Case& c : {Case{9, 2100, 2970}, Case{1, 2159, 2794}, Case{13, 1820, 2570}, Case{12, 2570, 3640}}) {
+    const std::string file =
+        (std::filesystem::temp_directory_path() / ("q47paper-" + std::to_string(getpid()) + ".pdf"))
+            .string();
+    for (const Case& c :
+         {Case{9, 2100, 2970}, Case{1, 2159, 2794}, Case{13, 1820, 2570}, Case{12, 2570, 3640}}) {
         TVIkPrint print;
         print.setPrintFileName(QString::fromStdString(file));
         ASSERT_TRUE(print.GetDevModeHandle()) << "status " << print.ErrorStatus;

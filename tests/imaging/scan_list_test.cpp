@@ -19,9 +19,11 @@ void listWithDefault(TVIkScan& scan, const char* def) {
 
 TEST(SourceList, WithoutADefaultEverySourceIsListedAndNoneIsCurrent) {
     TVIkScan scan;
-    ASSERT_TRUE(scan.ScanInitialize(1, 0, "1.0", "ZELT", "Slatewise", "SlateWise")) << "status " << scan.ErrorStatus;
+    ASSERT_TRUE(scan.ScanInitialize(1, 0, "1.0", "ZELT", "Slatewise", "SlateWise"))
+        << "status " << scan.ErrorStatus;
     listWithDefault(scan, "");
-    EXPECT_EQ(scan.DSList, QStringList({"Alpha Flatbed", "ZELT Slatewise Q-47 Series", "Gamma Camera"}));
+    EXPECT_EQ(scan.DSList,
+              QStringList({"Alpha Flatbed", "ZELT Slatewise Q-47 Series", "Gamma Camera"}));
     EXPECT_EQ(scan.DSIndex, -1);
     EXPECT_EQ(scan.ErrorStatus, 0);
 }
@@ -30,7 +32,8 @@ TEST(SourceList, TheDefaultComesFirstAndIsTheCurrentOne) {
     TVIkScan scan;
     ASSERT_TRUE(scan.ScanInitialize(1, 0, "1.0", "ZELT", "Slatewise", "SlateWise"));
     listWithDefault(scan, "Gamma Camera");
-    EXPECT_EQ(scan.DSList, QStringList({"Alpha Flatbed", "ZELT Slatewise Q-47 Series", "Gamma Camera"}));
+    EXPECT_EQ(scan.DSList,
+              QStringList({"Alpha Flatbed", "ZELT Slatewise Q-47 Series", "Gamma Camera"}));
     EXPECT_EQ(scan.DSIndex, 2);
     // The buffer itself: the default's name first, then every source, each with its comma.
     char buffer[2048] = {};

@@ -21,7 +21,8 @@ namespace {
 std::string resolved(const std::string& target) {
     char real[PATH_MAX];
     struct stat st {};
-    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(target.c_str(), real)) return real;
+    if (lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && realpath(target.c_str(), real))
+        return real;
     return target;
 }
 
@@ -32,7 +33,8 @@ mode_t newFileMode() {
         char line[256];
         unsigned mask = 0;
         bool found = false;
-        while (!found && std::fgets(line, sizeof line, f)) found = std::sscanf(line, "Umask: %o", &mask) == 1;
+        while (!found && std::fgets(line, sizeof line, f))
+            found = std::sscanf(line, "Umask: %o", &mask) == 1;
         std::fclose(f);
         if (found) return 0666 & ~static_cast<mode_t>(mask);
     }
@@ -71,7 +73,8 @@ bool copyInto(const std::string& from, int to) {
 
 }  // namespace
 
-ReplacementFile::ReplacementFile(const std::string& target, bool keepOld) : target_(resolved(target)) {
+ReplacementFile::ReplacementFile(const std::string& target, bool keepOld)
+    : target_(resolved(target)) {
     mode_t mode = newFileMode();
     struct stat st {};
     const bool exists = stat(target_.c_str(), &st) == 0;
@@ -85,7 +88,8 @@ ReplacementFile::ReplacementFile(const std::string& target, bool keepOld) : targ
         mode = st.st_mode & 07777;
     }
     const size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     // Hidden, and without the target's extension, so folder listings that look for
     // pictures (the next free capture number) never see it.
@@ -116,7 +120,9 @@ uint16_t ReplacementFile::commit() {
     if (!synced || rename(temp_.c_str(), target_.c_str()) != 0) return IK_ERR_FILE_IO;
     committed_ = true;
     const size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : target_.substr(0, slash);
     if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
         fsync(dir);  // the rename itself; a folder that cannot be synced loses nothing
         close(dir);

@@ -11,7 +11,7 @@ namespace q47::ik {
 // the old file stays exactly as it was, and a save that is not committed (full disk,
 // write error, cancel) removes its temporary file when the object goes.
 class ReplacementFile {
-public:
+  public:
     // `keepOld`: the temporary file starts as a copy of the target (adding a TIFF page).
     ReplacementFile(const std::string& target, bool keepOld);
     ~ReplacementFile();
@@ -26,7 +26,7 @@ public:
     // Flushes the new file to disk and puts it in the target's place; an IKStatus.
     uint16_t commit();
 
-private:
+  private:
     std::string target_, temp_;
     uint16_t status_ = 0;
     bool committed_ = false;
