@@ -14,9 +14,9 @@
 #define ENTRY(name) reinterpret_cast<const void*>(Ikdllprocs::name)
 
 TVIkPrint::TVIkPrint(QObject* owner) : QObject(owner) {
+    // Both records start at zero (no pen, no brush, black) except the copy-pen drawing
+    // mode and the text record's first value; callers choose their pen.
     DrawInfo.drawMode = 13;  // copy pen
-    DrawInfo.penStyle = vikPenSolid;
-    DrawInfo.penWidth = 1;
     TextInfo.escapement = -1;
     InitializeIK();
 }
@@ -238,9 +238,12 @@ bool TVIkPrint::ImageOut(uintptr_t dc, IKHANDLE image, int left, int top, int ri
 }
 
 bool TVIkPrint::ImageOutToHwnd(QObject* window, IKHANDLE image, uint32_t colour, bool first, bool second) {
-    if (entryMissing(ENTRY(IKImageOutToHwnd)) || entryMissing(ENTRY(IKImageOut)) ||
-        entryMissing(ENTRY(IKPreviewInit)) || entryMissing(ENTRY(IKGetImageFromHdc)))
-        return false;
+    // Every entry the window's picture passes through, tested before any is called: a
+    // partial engine fails here with 14 instead of calling through a null entry halfway.
+    for (const void* entry : {ENTRY(IKImageOutToHwnd), ENTRY(IKImageOut), ENTRY(IKPreviewInit),
+                              ENTRY(IKGetImageFromHdc), ENTRY(IKFillRect), ENTRY(IKLockImage),
+                              ENTRY(IKUnlockImage), ENTRY(IKFreeMemory), ENTRY(IKPrintDeleteDC)})
+        if (entryMissing(entry)) return false;
     auto* widget = qobject_cast<QWidget*>(window);
     if (!widget || widget->width() <= 0 || widget->height() <= 0) {
         ErrorStatus = IK_ERR_ARGUMENT;

@@ -13,6 +13,7 @@
 #include <png.h>
 
 #include "imaging/engine/codecs/codec.h"
+#include "imaging/engine/file/replacement_file.h"
 #include "imaging/engine/kernels/convert.h"
 #include "imaging/engine/kernels/filter.h"
 #include "imaging/engine/kernels/resize.h"
@@ -92,6 +93,17 @@ void BM_CustomFilter9x9Ring(benchmark::State& state) {
     for (auto _ : state) benchmark::DoNotOptimize(convolve(picture(), c).bits());
 }
 
+// The same matrix scaled by 20 000 000 (weights as a settings file may hold them): its
+// sums leave 32 bits and take the 64-bit loop.
+void BM_CustomFilterHugeWeights(benchmark::State& state) {
+    Convolution c;
+    c.side = 3;
+    const int core[9] = {1, 2, 1, 2, 4, 2, 1, 2, 1};
+    for (int v : core) c.weights.push_back(v * 20000000);
+    c.divisor = 32000;
+    for (auto _ : state) benchmark::DoNotOptimize(convolve(picture(), c).bits());
+}
+
 // What one would write by hand: a 3x3 loop with clamped edges, straight into the output.
 void BM_Direct3x3Loop(benchmark::State& state) {
     const DibImage& src = picture();
@@ -122,6 +134,19 @@ void BM_JpegSaveEngine(benchmark::State& state) {
     o.quality = 75;
     const std::string f = tempFile("q47_bench_engine.jpg");
     for (auto _ : state) benchmark::DoNotOptimize(encodeJpeg(f, picture(), o, nullptr));
+}
+
+// The engine's save as the file entries run it: into a temporary file, flushed to disk
+// and renamed over the target.
+void BM_JpegSaveReplacing(benchmark::State& state) {
+    SaveOptions o;
+    o.quality = 75;
+    const std::string f = tempFile("q47_bench_replacing.jpg");
+    for (auto _ : state) {
+        ReplacementFile out(f, false);
+        benchmark::DoNotOptimize(encodeJpeg(out.path(), picture(), o, nullptr));
+        benchmark::DoNotOptimize(out.commit());
+    }
 }
 
 void BM_JpegSaveDirect(benchmark::State& state) {
@@ -183,8 +208,10 @@ BENCHMARK(BM_CopyOfPicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HalveSheet24)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CopyOfHalvedSheet)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CustomFilter9x9Ring)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CustomFilterHugeWeights)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Direct3x3Loop)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegSaveEngine)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_JpegSaveReplacing)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegSaveDirect)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngSaveEngine)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PngSaveDirect)->Unit(benchmark::kMillisecond);
@@ -229,7 +256,9 @@ int main(int argc, char** argv) {
     ratio("halve_24_picture_vs_copy_of_source", "BM_Halve24", "BM_CopyOfPicture", 3.0);
     ratio("halve_24_sheet_vs_copy_of_source", "BM_HalveSheet24", "BM_CopyOf24BitSheet", 3.0);
     ratio("custom_filter_9x9_ring_vs_direct_3x3", "BM_CustomFilter9x9Ring", "BM_Direct3x3Loop", 1.5);
+    ratio("custom_filter_64bit_sums_vs_direct_3x3", "BM_CustomFilterHugeWeights", "BM_Direct3x3Loop", 2.0);
     ratio("jpeg_save_vs_libjpeg", "BM_JpegSaveEngine", "BM_JpegSaveDirect", 1.2);
+    ratio("jpeg_save_replacing_vs_libjpeg", "BM_JpegSaveReplacing", "BM_JpegSaveDirect", 1.3);
     ratio("png_save_vs_libpng", "BM_PngSaveEngine", "BM_PngSaveDirect", 1.2);
     return 0;
 }

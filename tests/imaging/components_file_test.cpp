@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QTimer>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "imaging/Ikcommon.h"
 #include "imaging/Ikdllprocs.h"
@@ -112,10 +114,20 @@ TEST(FileComponent, ProgressIsRaisedOncePerChangedPercentAndCancelStops) {
     };
     bool ended = false;
     f.OnEndSave = [&](QObject*, const QString&) { ended = true; };
+    const auto bytesOf = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    const std::string file = f.FileName().toStdString(), earlier = bytesOf(file);
+    ASSERT_FALSE(earlier.empty());
     EXPECT_FALSE(f.SaveFile(vikSavePNG));
     EXPECT_EQ(f.ErrorStatus, IK_ERR_CANCELLED);
     EXPECT_TRUE(ended);
-    EXPECT_FALSE(std::filesystem::exists(f.FileName().toStdString()));
+    // The cancelled overwrite leaves the file of the first save as it was, and no
+    // temporary file of its own beside it.
+    EXPECT_EQ(bytesOf(file), earlier);
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(file).parent_path()))
+        EXPECT_NE(e.path().filename().string().rfind(".progress.png", 0), 0u) << e.path();
     Ikdllprocs::IKFreeMemory(f.ImgHandle);
 }
 

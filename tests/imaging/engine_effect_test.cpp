@@ -1,6 +1,8 @@
 // Effect entries: conversion, resize, filters with areas, progress and cancel, pixel access.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "test_images.h"
@@ -147,6 +149,56 @@ TEST(EffectEntries, LayerCutGreyAndRotate) {
     const IKHANDLE turned = IKRotationEx(cut, 27000, 0, -1, 0, 0, 0, 0, 0, nullptr, "", "", "");
     EXPECT_EQ(fetch(turned).width(), 4);
     for (IKHANDLE h : {base, top, layered, cut, grey, turned}) IKFreeMemory(h);
+}
+
+// Offsets anywhere in 32 bits: a top picture placed near either end overlaps nothing (the
+// base comes back unchanged), and one that reaches in from far left still lands right.
+TEST(EffectEntries, LayerOffsetsNearTheIntegerLimitsDoNotOverflow) {
+    const IKHANDLE base = IKCreateImage(10, 10, 24, 255, 0, 0, 0, 0, 0, 0);
+    const IKHANDLE top = IKCreateImage(4, 4, 24, 0, 0, 255, 0, 0, 0, 0);
+    const int32_t far[] = {INT32_MAX, INT32_MAX - 2, INT32_MIN, INT32_MIN + 3, -5};
+    for (int32_t x : far)
+        for (int32_t y : far) {
+            const IKHANDLE out = IKLayer(base, top, 0, 0, 0, 0, 0, 0, 0, 0, x, y, 0, 0, nullptr, "", "", "");
+            ASSERT_NE(out, 0u) << x << "," << y;
+            const DibImage img = fetch(out);
+            for (int py = 0; py < 10; ++py)
+                for (int px = 0; px < 10; ++px) ASSERT_EQ(colourAt(img, px, py), 0xFF0000u) << x << "," << y;
+            IKFreeMemory(out);
+        }
+    const IKHANDLE edge = IKLayer(base, top, 0, 0, 0, 0, 0, 0, 0, 0, -2, 8, 0, 0, nullptr, "", "", "");
+    ASSERT_NE(edge, 0u);
+    EXPECT_EQ(colourAt(fetch(edge), 1, 9), 0x0000FFu);
+    EXPECT_EQ(colourAt(fetch(edge), 2, 9), 0xFF0000u);
+    EXPECT_EQ(colourAt(fetch(edge), 1, 7), 0xFF0000u);
+    for (IKHANDLE h : {base, top, edge}) IKFreeMemory(h);
+}
+
+// A matrix from a settings file with a weight of 20 000 000: the sums leave 32 bits, the
+// picture still comes out as the formula says (here every channel over 255: white).
+TEST(EffectEntries, CustomFilterWithHugeWeightsGivesTheFormulasPicture) {
+    const IKHANDLE src = import(gradient24(21, 7));
+    const IKHANDLE images[2] = {src, 0};
+    const IKRect none{};
+    std::vector<int32_t> m(9, 0);
+    m[4] = 20000000;
+    const IKHANDLE out = IKCustomFilter(images, 1, nullptr, 0, &none, 0, m.data(), 8, 1, 0, -1, -1, -1, nullptr, "", "", "");
+    ASSERT_NE(out, 0u);
+    const DibImage a = fetch(src), b = fetch(out);
+    for (int y = 0; y < 7; ++y)
+        for (int i = 0; i < 21 * 3; ++i) ASSERT_EQ(b.row(y)[i], a.row(y)[i] ? 255 : 0) << i << "," << y;
+    m[4] = -20000000;
+    m[3] = 20000000;  // left neighbour minus the pixel, times 20 000 000, over 32767
+    const IKHANDLE diff = IKCustomFilter(images, 1, nullptr, 0, &none, 0, m.data(), 8, 32767, 7, -1, -1, -1, nullptr, "", "", "");
+    ASSERT_NE(diff, 0u);
+    const DibImage d = fetch(diff);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 21; ++x) {
+            const int left = a.row(y)[std::max(0, x - 1) * 3], self = a.row(y)[x * 3];
+            const int64_t want = std::clamp<int64_t>(int64_t{20000000} * (left - self) / 32767 + 7, 0, 255);
+            ASSERT_EQ(d.row(y)[x * 3], want) << x << "," << y;
+        }
+    for (IKHANDLE h : {src, out, diff}) IKFreeMemory(h);
 }
 
 TEST(PixelAccess, ReadsAndWritesPixelsAndRefusesBadRecords) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <fstream>
+#include <iterator>
 
 #include "test_images.h"
 
@@ -152,6 +153,21 @@ TEST_F(FileEntries, JpegKeepsThePictureCloseAndReportsProgressiveAndComment) {
     EXPECT_EQ(info.interlace, 1);
     EXPECT_STREQ(info.comment, "hello board");
     EXPECT_EQ(info.width, 64);
+    IKFreeMemory(h);
+}
+
+TEST_F(FileEntries, JpegQualityZeroMeansTheUsualQualityNotTheCoarsest) {
+    const IKHANDLE h = import(gradient24(64, 48));
+    auto saved = [&](int quality) {
+        const std::string path = dir + "/q" + std::to_string(quality) + ".jpg";
+        EXPECT_NE(IKJpegFileSave(path.c_str(), h, 0, static_cast<int16_t>(quality), 0, "", nullptr, "", "", ""), 0);
+        std::ifstream f(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    };
+    const std::string zero = saved(0), usual = saved(75), coarsest = saved(1);
+    ASSERT_FALSE(zero.empty());
+    EXPECT_EQ(zero, usual);
+    EXPECT_NE(zero, coarsest);
     IKFreeMemory(h);
 }
 

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 #include "imaging/engine/kernels/convert.h"
@@ -161,6 +162,67 @@ TEST(AreaAveraging, FlatPicturesStayFlatAtAnyScale) {
     }
 }
 
+// The area-weighted mean of source pixels [a, b) of one row, in doubles: the reference
+// the fixed-point weights must follow.
+static double directAverage(const std::vector<int>& v, double a, double b) {
+    double sum = 0;
+    for (int i = static_cast<int>(a); i < static_cast<int>(v.size()) && i < b; ++i)
+        sum += v[i] * (std::min<double>(i + 1, b) - std::max<double>(i, a));
+    return sum / (b - a);
+}
+
+TEST(AreaAveraging, OneWhitePixelAmongFiveHundredFiftyBlackOnesStaysDark) {
+    DibImage src = filled24(551, 1, 0, 0, 0);
+    src.row(0)[3 * 550] = src.row(0)[3 * 550 + 1] = src.row(0)[3 * 550 + 2] = 255;
+    const DibImage out = resizeSmooth(src, 1, 1);
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(colourAt(out, 0, 0), 0u);  // 255 / 551 rounds to 0
+}
+
+// Rows of up to 1000 pixels reduced to 1, 2, 3 and 7, in both directions, against the
+// direct average: random levels, alternating black and white (which magnifies any bias
+// of the weights), a step and a single bright pixel at the end.
+TEST(AreaAveraging, LargeReductionsMatchTheDirectAverageInBothDirections) {
+    uint32_t seed = 7;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u, static_cast<int>(seed >> 24); };
+    for (int n : {2, 3, 10, 99, 255, 256, 257, 551, 997, 1000}) {
+        for (int pat = 0; pat < 4; ++pat) {
+            std::vector<int> v(n);
+            for (int i = 0; i < n; ++i)
+                v[i] = pat == 0 ? next() : pat == 1 ? (i & 1) * 255 : pat == 2 ? (i * 2 >= n) * 200 : (i == n - 1) * 255;
+            DibImage row = DibImage::create(n, 1, 8), column = DibImage::create(1, n, 8);
+            row.setGreyPalette(), column.setGreyPalette();
+            for (int i = 0; i < n; ++i) row.row(0)[i] = column.row(i)[0] = static_cast<uint8_t>(v[i]);
+            for (int out : {1, 2, 3, 7}) {
+                if (out >= n) continue;
+                const DibImage across = resizeSmooth(row, out, 1), down = resizeSmooth(column, 1, out);
+                ASSERT_EQ(across.width(), out);
+                ASSERT_EQ(down.height(), out);
+                for (int o = 0; o < out; ++o) {
+                    const double want = directAverage(v, static_cast<double>(o) * n / out, static_cast<double>(o + 1) * n / out);
+                    EXPECT_NEAR(across.row(0)[o], want, 1.0) << n << ":" << out << " pattern " << pat << " at " << o;
+                    EXPECT_NEAR(down.row(o)[0], want, 1.0) << n << ":" << out << " pattern " << pat << " at " << o;
+                }
+            }
+        }
+    }
+}
+
+TEST(AreaAveraging, ThousandByThousandToOnePixelIsTheMeanOfAll) {
+    DibImage src = DibImage::create(1000, 1000, 24);
+    uint64_t sum[3] = {0, 0, 0};
+    for (int y = 0; y < 1000; ++y)
+        for (int x = 0; x < 1000; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const uint8_t v = static_cast<uint8_t>(c == 0 ? (x * y) >> 4 : c == 1 ? (x + y) & 255 : (x < 3 ? 255 : 0));
+                src.row(y)[3 * x + c] = v;
+                sum[c] += v;
+            }
+    const DibImage out = resizeSmooth(src, 1, 1);
+    ASSERT_FALSE(out.empty());
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(out.row(0)[c], sum[c] / 1e6, 1.0) << "channel " << c;
+}
+
 TEST(AreaAveraging, ColourTablePicturesAreNotAveraged) {
     const DibImage src = pattern(40, 20, 8);  // not a grey ramp: indices must not mix
     const DibImage out = resizeSmooth(src, 20, 10);
@@ -189,17 +251,57 @@ TEST(MatrixFilter, NineByNineWithZeroRingEqualsItsThreeByThreeCore) {
     EXPECT_TRUE(samePixels(convolve(src, small), convolve(src, big)));
 }
 
-// Every output byte against the formula itself (64-bit sums, division truncating toward
-// zero, edges repeated, then bias and clamp), for matrices that take the 16-bit vector
-// rows (small weights; shift, reciprocal and negative divisors) and ones that do not, on
-// widths around the 16-byte step, in colour and grey.
+struct MatrixCase {
+    int side;
+    std::vector<int> weights;
+    int divisor, bias;
+};
+
+// Every output byte of every loop against the formula itself (64-bit sums, division
+// truncating toward zero, edges repeated, then bias and clamp), on widths around the
+// 16-byte vector step, in colour and grey.
+static void expectFormulaOnEveryLoop(const std::vector<MatrixCase>& cases) {
+    uint32_t seed = 99;
+    auto next = [&] { return seed = seed * 1664525u + 1013904223u, static_cast<uint8_t>(seed >> 24); };
+    for (const MatrixCase& k : cases) {
+        for (ConvolveLoop loop : {ConvolveLoop::Best, ConvolveLoop::Narrow16, ConvolveLoop::Scalar32, ConvolveLoop::Wide64}) {
+            Convolution conv;
+            conv.side = k.side, conv.weights = k.weights, conv.divisor = k.divisor, conv.bias = k.bias;
+            conv.loop = loop;
+            for (int bits : {24, 8}) {
+                for (int w : {1, 2, 5, 6, 15, 16, 17, 21, 33}) {
+                    const int h = 4, C = bits / 8;
+                    DibImage src = DibImage::create(w, h, bits);
+                    if (bits == 8) src.setGreyPalette();
+                    for (int y = 0; y < h; ++y)
+                        for (int i = 0; i < w * C; ++i) src.row(y)[i] = next() & (y == 1 ? 0xFF : 0xF8);
+                    const DibImage out = convolve(src, conv);
+                    ASSERT_EQ(out.width(), w);
+                    const int half = k.side / 2;
+                    for (int y = 0; y < h; ++y)
+                        for (int x = 0; x < w; ++x)
+                            for (int c = 0; c < C; ++c) {
+                                int64_t sum = 0;
+                                for (int r = 0; r < k.side; ++r)
+                                    for (int q = 0; q < k.side; ++q) {
+                                        const int sy = std::clamp(y + r - half, 0, h - 1), sx = std::clamp(x + q - half, 0, w - 1);
+                                        sum += int64_t{k.weights[r * k.side + q]} * src.row(sy)[sx * C + c];
+                                    }
+                                const int64_t want = std::clamp<int64_t>(sum / (k.divisor ? k.divisor : 1) + k.bias, 0, 255);
+                                ASSERT_EQ(out.row(y)[x * C + c], want)
+                                    << "matrix " << (&k - cases.data()) << ", loop " << static_cast<int>(loop) << ", "
+                                    << bits << " bits, width " << w << " at " << x << "," << y;
+                            }
+                }
+            }
+        }
+    }
+}
+
+// Matrices that take the 16-bit vector rows (small weights; shift, reciprocal and
+// negative divisors) and ones that do not.
 TEST(MatrixFilter, EveryByteFollowsTheFormulaAtEveryWidthAndDivisor) {
-    struct Case {
-        int side;
-        std::vector<int> weights;
-        int divisor, bias;
-    };
-    const std::vector<Case> cases = {
+    expectFormulaOnEveryLoop({
         {3, {1, 2, 1, 2, 4, 2, 1, 2, 1}, 16, 0},          // smoothing: shift
         {3, {-1, -1, -1, -1, 11, -1, -1, -1, -1}, 3, 0},  // sharpen: reciprocal, negative sums
         {3, {0, -2, 0, -2, 9, -2, 0, -2, 0}, -5, 7},      // negative divisor, bias
@@ -211,38 +313,40 @@ TEST(MatrixFilter, EveryByteFollowsTheFormulaAtEveryWidthAndDivisor) {
         {5, {0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 3, 0, 0, 0, -3, 0, 0, 0, 0, 0, 0, 0, -1, 0, 0}, 2, 0},
         {3, {40, 40, 40, 40, 40, 40, 40, 40, 40}, 360, 0},  // weights too large for 16 bits
         {1, {2}, 3, -20},
-    };
-    uint32_t seed = 99;
-    auto next = [&] { return seed = seed * 1664525u + 1013904223u, static_cast<uint8_t>(seed >> 24); };
-    for (const Case& k : cases) {
-        Convolution conv;
-        conv.side = k.side, conv.weights = k.weights, conv.divisor = k.divisor, conv.bias = k.bias;
-        for (int bits : {24, 8}) {
-            for (int w : {1, 2, 5, 6, 15, 16, 17, 21, 33}) {
-                const int h = 4, C = bits / 8;
-                DibImage src = DibImage::create(w, h, bits);
-                if (bits == 8) src.setGreyPalette();
-                for (int y = 0; y < h; ++y)
-                    for (int i = 0; i < w * C; ++i) src.row(y)[i] = next() & (y == 1 ? 0xFF : 0xF8);
-                const DibImage out = convolve(src, conv);
-                ASSERT_EQ(out.width(), w);
-                const int half = k.side / 2;
-                for (int y = 0; y < h; ++y)
-                    for (int x = 0; x < w; ++x)
-                        for (int c = 0; c < C; ++c) {
-                            int64_t sum = 0;
-                            for (int r = 0; r < k.side; ++r)
-                                for (int q = 0; q < k.side; ++q) {
-                                    const int sy = std::clamp(y + r - half, 0, h - 1), sx = std::clamp(x + q - half, 0, w - 1);
-                                    sum += int64_t{k.weights[r * k.side + q]} * src.row(sy)[sx * C + c];
-                                }
-                            const int64_t want = std::clamp<int64_t>(sum / k.divisor + k.bias, 0, 255);
-                            ASSERT_EQ(out.row(y)[x * C + c], want) << "matrix " << (&k - cases.data()) << ", " << bits
-                                                                  << " bits, width " << w << " at " << x << "," << y;
-                        }
-            }
-        }
+    });
+}
+
+// Weights read from a settings file can be anything 32 bits hold: sums of 20 000 000 x
+// 255 x 9 and of INT_MIN x 255 leave 32 bits, and every loop (a forced narrow one gives
+// way) must still give the formula's bytes, with the same truncation, bias and clamp.
+TEST(MatrixFilter, HugeWeightsNeverOverflowOnAnyLoop) {
+    const int big = 20000000, top = INT32_MAX, bottom = INT32_MIN;
+    expectFormulaOnEveryLoop({
+        {3, {big, big, big, big, big, big, big, big, big}, 32767, -100},   // sums near 4.6e10
+        {3, {big, big, big, big, big, big, big, big, big}, 16384, 0},      // shift of a huge sum
+        {3, {-big, 0, big, -big, 0, big, -big, 0, big}, 30000, 128},      // both signs
+        {3, {0, 0, 0, 0, top, 0, 0, 0, 0}, -1, 0},                           // negated huge sums
+        {3, {0, 0, 0, 0, bottom, 0, 0, 0, 0}, -32768, 5},                    // INT_MIN weight
+        {3, {top, top, top, top, top, top, top, top, top}, 0, 0},            // divisor 0 = 1
+        {1, {8421504}, 1, 32767},  // 255 x 8421504 = INT32_MAX - 127: the bias tips it over
+        {5, std::vector<int>(25, bottom), 7, 32767},
+    });
+    Convolution huge;
+    huge.side = 3;
+    huge.weights.assign(9, big);
+    huge.divisor = 9;
+    for (ConvolveLoop loop : {ConvolveLoop::Best, ConvolveLoop::Narrow16, ConvolveLoop::Scalar32, ConvolveLoop::Wide64}) {
+        huge.loop = loop;
+        EXPECT_EQ(convolveLoopFor(huge), ConvolveLoop::Wide64) << static_cast<int>(loop);
     }
+    Convolution small = huge;
+    small.weights.assign(9, 1);
+    small.loop = ConvolveLoop::Best;
+#if defined(__SSE2__)
+    EXPECT_EQ(convolveLoopFor(small), ConvolveLoop::Narrow16);
+#endif
+    small.loop = ConvolveLoop::Scalar32;
+    EXPECT_EQ(convolveLoopFor(small), ConvolveLoop::Scalar32);
 }
 
 TEST(MatrixFilter, EdgesRepeatAndResultsClamp) {

@@ -39,6 +39,34 @@ TEST_F(DrawOnImage, RectangleHasItsPenOnTheEdgeAndItsBrushInside) {
     EXPECT_EQ(at(9, 15), kWhite);
 }
 
+// The records a new component starts with: all zero (pen style vikPenNull, no brush)
+// except the copy-pen mode 13 and the text record's -1; a figure drawn with only a brush
+// chosen has no outline.
+TEST(DrawingRecords, ANewComponentHasNoPenUntilOneIsChosen) {
+    TVIkPrint fresh;
+    // The records are packed: their fields are copied out before comparing.
+    EXPECT_EQ(static_cast<int>(fresh.DrawInfo.penStyle), vikPenNull);
+    EXPECT_EQ(static_cast<int>(fresh.DrawInfo.penWidth), 0);
+    EXPECT_EQ(static_cast<int>(fresh.DrawInfo.drawMode), 13);
+    EXPECT_EQ(static_cast<int>(fresh.DrawInfo.brushStyle), vikBrushNull);
+    EXPECT_EQ(static_cast<uint32_t>(fresh.DrawInfo.penColor), 0u);
+    EXPECT_EQ(static_cast<int>(fresh.TextInfo.escapement), -1);
+    EXPECT_EQ(static_cast<int>(fresh.TextInfo.fontSize), 0);
+    const IKHANDLE image = Ikdllprocs::IKCreateImage(30, 30, 24, 255, 255, 255, 0, 0, 0, 0);
+    fresh.DrawInfo.brushStyle = vikBrushSolid;
+    fresh.DrawInfo.brushColor = kRed;
+    ASSERT_TRUE(fresh.Rectangle(image, 5, 5, 15, 15, vikMemoryHandle)) << fresh.ErrorStatus;
+    for (int i = 5; i < 15; ++i) {
+        EXPECT_NE(fresh.GetPixel(image, i, 5, vikMemoryHandle), kBlack) << "an outline was drawn at " << i;
+        EXPECT_NE(fresh.GetPixel(image, 5, i, vikMemoryHandle), kBlack) << "an outline was drawn at " << i;
+    }
+    EXPECT_EQ(fresh.GetPixel(image, 10, 10, vikMemoryHandle), kRed);
+    fresh.DrawInfo.penStyle = vikPenSolid;  // chosen: now the edge has the (black) pen
+    ASSERT_TRUE(fresh.Rectangle(image, 5, 5, 15, 15, vikMemoryHandle));
+    EXPECT_EQ(fresh.GetPixel(image, 5, 5, vikMemoryHandle), kBlack);
+    Ikdllprocs::IKFreeMemory(image);
+}
+
 TEST_F(DrawOnImage, FillRectCoversExactlyItsRectangleWithoutPen) {
     ASSERT_TRUE(print.FillRect(image, 5, 5, 8, 7, vikMemoryHandle));
     EXPECT_EQ(at(5, 5), kRed);

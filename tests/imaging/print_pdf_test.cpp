@@ -180,6 +180,36 @@ TEST(PrintImageOut, ImageOutToHwndShowsThePictureOnTheColourInTheWidget) {
     Ikdllprocs::IKFreeMemory(image);
 }
 
+// A partial engine: each entry the window's picture passes through, missing in turn,
+// gives status 14 and leaves the widget as it was, never a call through a null entry.
+TEST(PrintImageOut, ImageOutToHwndWithAnyEntryMissingIsStatusFourteen) {
+    TVIkPrint print;
+    const IKHANDLE image = redBlueImage(print);
+    auto without = [&](const char* name, auto& entry) {
+        const auto saved = entry;
+        entry = nullptr;
+        QWidget widget;
+        widget.resize(60, 40);
+        EXPECT_FALSE(print.ImageOutToHwnd(&widget, image, 0x00FF00, true, false)) << name;
+        EXPECT_EQ(print.ErrorStatus, IK_ERR_ENTRY_MISSING) << name;
+        EXPECT_FALSE(widget.autoFillBackground()) << name << ": something was drawn";
+        entry = saved;
+    };
+    without("IKImageOutToHwnd", Ikdllprocs::IKImageOutToHwnd);
+    without("IKImageOut", Ikdllprocs::IKImageOut);
+    without("IKPreviewInit", Ikdllprocs::IKPreviewInit);
+    without("IKGetImageFromHdc", Ikdllprocs::IKGetImageFromHdc);
+    without("IKFillRect", Ikdllprocs::IKFillRect);
+    without("IKLockImage", Ikdllprocs::IKLockImage);
+    without("IKUnlockImage", Ikdllprocs::IKUnlockImage);
+    without("IKFreeMemory", Ikdllprocs::IKFreeMemory);
+    without("IKPrintDeleteDC", Ikdllprocs::IKPrintDeleteDC);
+    QWidget widget;
+    widget.resize(60, 40);
+    EXPECT_TRUE(print.ImageOutToHwnd(&widget, image, 0x00FF00, true, false)) << "all entries back";
+    Ikdllprocs::IKFreeMemory(image);
+}
+
 // Answers the print dialog as soon as it shows.
 void answerDialog(bool accept) {
     QTimer::singleShot(50, [accept] {

@@ -183,7 +183,6 @@ uint16_t encodeBmp(const std::string& path, const DibImage& img, const SaveOptio
               std::fwrite(img.palette(), 1, paletteBytes, f) == paletteBytes &&
               std::fwrite(rle.data(), 1, rle.size(), f) == rle.size();
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::remove(path.c_str());
     return ok ? IK_OK : IK_ERR_FILE_IO;
 }
 

@@ -56,8 +56,8 @@ struct SaveOptions {
     bool oneStrip = false;     // TIFF
 };
 
-// Encoders answer an IKStatus; a failed save removes the partial file (except a TIFF
-// append, which keeps the pages that were there).
+// Encoders answer an IKStatus and write `path` as given; the file entries give them a
+// temporary file (see ReplacementFile), which they drop when the encoder fails.
 uint16_t encodeBmp(const std::string& path, const DibImage& img, const SaveOptions& o,
                    ProgressSink* progress);
 uint16_t encodePcx(const std::string& path, const DibImage& img, ProgressSink* progress);

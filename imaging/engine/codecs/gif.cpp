@@ -184,14 +184,12 @@ uint16_t encodeGif(const std::string& path, const DibImage& img, const SaveOptio
             if (progress && !progress->step(++written, h)) {
                 EGifCloseFile(gif, &error);
                 GifFreeMapObject(map);
-                std::remove(path.c_str());
                 return IK_ERR_CANCELLED;
             }
         }
     const bool closed = EGifCloseFile(gif, &error) == GIF_OK;
     GifFreeMapObject(map);
     if (!ok || !closed) {
-        std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     return IK_OK;

@@ -128,7 +128,6 @@ uint16_t encodeJpeg(const std::string& path, const DibImage& img, const SaveOpti
     if (setjmp(err.jump)) {
         jpeg_destroy_compress(&cinfo);
         std::fclose(f);
-        std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     jpeg_create_compress(&cinfo);
@@ -172,14 +171,12 @@ uint16_t encodeJpeg(const std::string& path, const DibImage& img, const SaveOpti
         if (progress && !progress->step(y + n, h)) {
             jpeg_destroy_compress(&cinfo);
             std::fclose(f);
-            std::remove(path.c_str());
             return IK_ERR_CANCELLED;
         }
     }
     jpeg_finish_compress(&cinfo);
     jpeg_destroy_compress(&cinfo);
     if (std::fclose(f) != 0) {
-        std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     return IK_OK;

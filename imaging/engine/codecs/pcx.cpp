@@ -171,7 +171,6 @@ uint16_t encodePcx(const std::string& path, const DibImage& img, ProgressSink* p
     if (!f) return IK_ERR_FILE_OPEN;
     bool ok = std::fwrite(hdr, 1, 128, f) == 128 && std::fwrite(body.data(), 1, body.size(), f) == body.size();
     ok = std::fclose(f) == 0 && ok;
-    if (!ok) std::remove(path.c_str());
     return ok ? IK_OK : IK_ERR_FILE_IO;
 }
 

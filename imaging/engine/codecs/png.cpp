@@ -138,7 +138,6 @@ uint16_t encodePng(const std::string& path, const DibImage& img, const SaveOptio
     if (!png || !info || setjmp(png_jmpbuf(png))) {
         png_destroy_write_struct(&png, info ? &info : nullptr);
         std::fclose(f);
-        std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     png_init_io(png, f);
@@ -194,14 +193,12 @@ uint16_t encodePng(const std::string& path, const DibImage& img, const SaveOptio
                 !progress->step(static_cast<long>(pass) * h + y + 1, static_cast<long>(passes) * h)) {
                 png_destroy_write_struct(&png, &info);
                 std::fclose(f);
-                std::remove(path.c_str());
                 return IK_ERR_CANCELLED;
             }
         }
     png_write_end(png, info);
     png_destroy_write_struct(&png, &info);
     if (std::fclose(f) != 0) {
-        std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     return IK_OK;

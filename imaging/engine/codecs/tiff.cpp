@@ -233,14 +233,12 @@ uint16_t encodeTiff(const std::string& path, const DibImage& img, const SaveOpti
         ok = TIFFWriteScanline(tif, line.data(), static_cast<uint32_t>(y), 0) >= 0;
         if (ok && progress && (y & 31) == 31 && !progress->step(y + 1, h)) {
             TIFFClose(tif);
-            if (!o.append) std::remove(path.c_str());
             return IK_ERR_CANCELLED;
         }
     }
     ok = ok && TIFFWriteDirectory(tif);
     TIFFClose(tif);
     if (!ok) {
-        if (!o.append) std::remove(path.c_str());
         return IK_ERR_FILE_IO;
     }
     return IK_OK;

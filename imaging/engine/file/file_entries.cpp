@@ -6,6 +6,7 @@
 #include "imaging/engine/codecs/codec.h"
 #include "imaging/engine/core/entry_guard.h"
 #include "imaging/engine/file/file_filters.h"
+#include "imaging/engine/file/replacement_file.h"
 #include "imaging/engine/ik_api.h"
 
 using namespace q47::ik;
@@ -13,6 +14,7 @@ using namespace q47::ik;
 namespace {
 
 constexpr size_t kMaxPath = 260;
+constexpr int kDefaultJpegQuality = 75;
 
 bool pathOk(const char* file) { return file && *file && std::strlen(file) < kMaxPath; }
 
@@ -48,12 +50,17 @@ IKHANDLE load(const char* file, int expected, int page, IKProgressProc progress,
 
 using Encoder = uint16_t (*)(const std::string&, const DibImage&, const SaveOptions&, ProgressSink*);
 
+// Every writer goes through a temporary file: a save that fails part-way (full disk,
+// write error, cancel) leaves the file it was to replace as it was, and nothing else.
 IKBOOL save(const char* file, IKHANDLE image, const SaveOptions& o, IKProgressProc progress, Encoder enc) {
     if (!pathOk(file)) return fail<IKBOOL>(IK_ERR_ARGUMENT);
     ObjectPtr obj = findRaster(image);
     if (!obj) return 0;
+    ReplacementFile out(file, o.append);
+    if (out.status()) return fail<IKBOOL>(out.status());
     ProgressSink sink(progress);
-    const uint16_t st = enc(file, obj->image, o, &sink);
+    uint16_t st = enc(out.path(), obj->image, o, &sink);
+    if (!st) st = out.commit();
     return st ? fail<IKBOOL>(st) : 1;
 }
 
@@ -145,7 +152,9 @@ IKBOOL IKJpegFileSave(const char* file, IKHANDLE image, int16_t progressive, int
             return fail<IKBOOL>(IK_ERR_ARGUMENT);
         SaveOptions o;
         o.progressive = progressive != 0;
-        o.quality = quality;
+        // 0 is the file component's default, a quality nobody chose: the usual 75 rather
+        // than the coarsest JPEG there is. 1 still asks for the coarsest.
+        o.quality = quality == 0 ? kDefaultJpegQuality : quality;
         o.subsampling = subsampling;
         o.comment = text(comment);
         return save(file, image, o, progress, encodeJpeg);

@@ -2,7 +2,9 @@
 #include "imaging/engine/kernels/filter.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,43 +33,52 @@ struct Divider {
     Divider(int divisor, int64_t maxAbsSum) : d(divisor) {
         if (d > 0 && (d & (d - 1)) == 0) shift = __builtin_ctz(static_cast<unsigned>(d));
         const uint64_t ad = static_cast<uint64_t>(std::llabs(d));
-        if (maxAbsSum >= 0 && static_cast<uint64_t>(maxAbsSum) * ad < (uint64_t{1} << 32)) {
+        if (maxAbsSum >= 0 && static_cast<unsigned __int128>(maxAbsSum) * ad < (uint64_t{1} << 32)) {
             m = ((uint64_t{1} << 32) + ad - 1) / ad;
             fast = true;
         }
     }
-    int operator()(int n) const {
+    int64_t operator()(int64_t n) const {
         if (!fast) return n / d;
-        const uint64_t q = (static_cast<uint64_t>(n < 0 ? -n : n) * m) >> 32;
-        const int r = static_cast<int>(q);
+        const uint64_t magnitude = n < 0 ? 0 - static_cast<uint64_t>(n) : static_cast<uint64_t>(n);
+        const auto r = static_cast<int64_t>((magnitude * m) >> 32);
         return ((n < 0) != (d < 0)) ? -r : r;
     }
 };
 
 inline uint8_t clampByte(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+template <typename Acc>
+inline uint8_t clampSum(Acc v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
 // One output row from kh padded source rows; `n` bytes (width * channels). Sizes,
-// channel step and division kind are compile-time so the loop vectorises; weights are
-// copied to locals because the byte stores could alias them otherwise.
+// channel step, sum width and division kind are compile-time so the loop vectorises;
+// weights are copied to locals because the byte stores could alias them otherwise. Acc
+// is int only for matrices whose |sum| + |divisor| + |bias| stays within 32 bits.
 enum DivKind { kShift, kReciprocal, kPlain };
-template <int KH, int KW, int C, DivKind K>
+template <typename Acc, int KH, int KW, int C, DivKind K>
 void convRowT(const uint8_t* const* rows, const int* weights, int n, const Divider& div, int bias,
               uint8_t* __restrict out) {
-    int w[KH * KW];
+    Acc w[KH * KW];
     for (int i = 0; i < KH * KW; ++i) w[i] = weights[i];
     const uint8_t* r[KH];
     for (int ky = 0; ky < KH; ++ky) r[ky] = rows[ky];
     const int shift = div.shift, d = div.d;
-    const int64_t m = static_cast<int64_t>(div.m);
+    const uint64_t m = div.m;
+    constexpr int kSignShift = static_cast<int>(sizeof(Acc) * 8 - 1);
     for (int i = 0; i < n; ++i) {
-        int sum = 0;
+        Acc sum = 0;
         for (int ky = 0; ky < KH; ++ky)
             for (int kx = 0; kx < KW; ++kx) sum += w[ky * KW + kx] * r[ky][i + kx * C];
-        int q;
+        Acc q;
         if constexpr (K == kShift) {
-            q = (sum + ((sum >> 31) & ((1 << shift) - 1))) >> shift;  // truncates toward zero
+            q = (sum + ((sum >> kSignShift) & ((Acc{1} << shift) - 1))) >> shift;  // truncates toward zero
         } else if constexpr (K == kReciprocal) {
-            const int a = static_cast<int>((static_cast<int64_t>(sum < 0 ? -sum : sum) * m) >> 32);
+            // The reciprocal is used only while |sum| x |d| < 2^32, so the product fits.
+            Acc a;
+            if constexpr (sizeof(Acc) == 4)
+                a = static_cast<Acc>((static_cast<int64_t>(sum < 0 ? -sum : sum) * static_cast<int64_t>(m)) >> 32);
+            else
+                a = static_cast<Acc>(((sum < 0 ? 0 - static_cast<uint64_t>(sum) : static_cast<uint64_t>(sum)) * m) >> 32);
             q = (sum < 0) != (d < 0) ? -a : a;
         } else {
             q = sum / d;
@@ -77,31 +88,72 @@ void convRowT(const uint8_t* const* rows, const int* weights, int n, const Divid
     }
 }
 
-template <int KH, int KW>
+template <typename Acc, int KH, int KW>
 void convRow(const uint8_t* const* rows, const int* w, int n, int C, const Divider& div, int bias, uint8_t* out) {
     const DivKind k = div.shift >= 0 ? kShift : div.fast ? kReciprocal : kPlain;
     if (C == 3) {
-        if (k == kShift) convRowT<KH, KW, 3, kShift>(rows, w, n, div, bias, out);
-        else if (k == kReciprocal) convRowT<KH, KW, 3, kReciprocal>(rows, w, n, div, bias, out);
-        else convRowT<KH, KW, 3, kPlain>(rows, w, n, div, bias, out);
+        if (k == kShift) convRowT<Acc, KH, KW, 3, kShift>(rows, w, n, div, bias, out);
+        else if (k == kReciprocal) convRowT<Acc, KH, KW, 3, kReciprocal>(rows, w, n, div, bias, out);
+        else convRowT<Acc, KH, KW, 3, kPlain>(rows, w, n, div, bias, out);
     } else {
-        if (k == kShift) convRowT<KH, KW, 1, kShift>(rows, w, n, div, bias, out);
-        else if (k == kReciprocal) convRowT<KH, KW, 1, kReciprocal>(rows, w, n, div, bias, out);
-        else convRowT<KH, KW, 1, kPlain>(rows, w, n, div, bias, out);
+        if (k == kShift) convRowT<Acc, KH, KW, 1, kShift>(rows, w, n, div, bias, out);
+        else if (k == kReciprocal) convRowT<Acc, KH, KW, 1, kReciprocal>(rows, w, n, div, bias, out);
+        else convRowT<Acc, KH, KW, 1, kPlain>(rows, w, n, div, bias, out);
     }
 }
 
+template <typename Acc>
 void convRowAny(const uint8_t* const* rows, const int* w, int kh, int kw, int n, int C,
                 const Divider& div, int bias, uint8_t* out) {
     for (int i = 0; i < n; ++i) {
-        int sum = 0;
+        Acc sum = 0;
         for (int ky = 0; ky < kh; ++ky) {
             const uint8_t* r = rows[ky] + i;
-            for (int kx = 0; kx < kw; ++kx) sum += w[ky * kw + kx] * r[kx * C];
+            for (int kx = 0; kx < kw; ++kx) sum += static_cast<Acc>(w[ky * kw + kx]) * r[kx * C];
         }
-        out[i] = clampByte(div(sum) + bias);
+        out[i] = clampSum<int64_t>(div(sum) + bias);
     }
 }
+
+template <typename Acc>
+void convRowScalar(const uint8_t* const* rows, const int* w, int kh, int kw, int n, int C,
+                   const Divider& div, int bias, uint8_t* out) {
+    if (kh == 3 && kw == 3) convRow<Acc, 3, 3>(rows, w, n, C, div, bias, out);
+    else if (kh == 1 && kw == 1) convRow<Acc, 1, 1>(rows, w, n, C, div, bias, out);
+    else convRowAny<Acc>(rows, w, kh, kw, n, C, div, bias, out);
+}
+
+// Whether every sum, its rounding step and the bias fit a signed 32-bit value.
+bool fitsScalar32(int64_t absSum, int divisor, int bias) {
+    return absSum * 255 + std::llabs(divisor) + std::llabs(bias) <= INT32_MAX;
+}
+
+// Whether the 16-bit lanes hold every partial sum (see Narrow below).
+bool fitsNarrow16(int64_t absSum, int divisor, int bias) {
+#if defined(__SSE2__)
+    return absSum <= 128 && bias >= -32768 && bias <= 32767 && divisor != -1 && divisor >= -32767 &&
+           divisor <= 32767;
+#else
+    (void)absSum, (void)divisor, (void)bias;
+    return false;
+#endif
+}
+
+ConvolveLoop chooseLoop(ConvolveLoop wanted, int64_t absSum, int divisor, int bias) {
+    if ((wanted == ConvolveLoop::Best || wanted == ConvolveLoop::Narrow16) && fitsNarrow16(absSum, divisor, bias))
+        return ConvolveLoop::Narrow16;
+    if (wanted != ConvolveLoop::Wide64 && fitsScalar32(absSum, divisor, bias)) return ConvolveLoop::Scalar32;
+    return ConvolveLoop::Wide64;
+}
+
+// Sum of |weights| over the matrix (its zero border does not count).
+int64_t absoluteSum(const Convolution& conv) {
+    int64_t s = 0;
+    for (int v : conv.weights) s += std::llabs(v);
+    return s;
+}
+
+constexpr int kMaxMatrixSide = 1023;  // 1023^2 weights of 2^31 times 255 still fit 64 bits
 
 #if defined(__SSE2__)
 
@@ -122,8 +174,7 @@ struct Narrow {
 
     // False when the matrix or divisor needs wider arithmetic than 16 bits.
     bool prepare(const int* w, int kh, int kw, int C, int divisor, int biasValue, int64_t absSum) {
-        if (absSum > 128 || biasValue < -32768 || biasValue > 32767) return false;
-        if (divisor == -1 || divisor < -32767 || divisor > 32767) return false;
+        if (!fitsNarrow16(absSum, divisor, biasValue)) return false;
         for (int ky = 0; ky < kh; ++ky)
             for (int kx = 0; kx < kw; ++kx)
                 if (const int v = w[ky * kw + kx]) {
@@ -185,7 +236,7 @@ struct Narrow {
 
 DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* progress) {
     const int side = conv.side;
-    if (side <= 0 || side % 2 == 0 || conv.weights.size() != static_cast<size_t>(side) * side)
+    if (side <= 0 || side % 2 == 0 || side > kMaxMatrixSide || conv.weights.size() != static_cast<size_t>(side) * side)
         return DibImage();
     // Trim zero rows and columns at the edges of the matrix, keeping the centre's place.
     int top = side, bottom = -1, left = side, right = -1;
@@ -245,9 +296,11 @@ DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* 
         for (int y = 0; y < height; ++y) std::memcpy(dst.row(y), src.row(y), src.stride());
         return dst;
     }
+    const ConvolveLoop loop = chooseLoop(conv.loop, absSum, divisor, conv.bias);
 #if defined(__SSE2__)
     Narrow narrow;
-    const bool narrowFits = narrow.prepare(w.data(), kh, kw, C, divisor, conv.bias, absSum);
+    const bool narrowFits = loop == ConvolveLoop::Narrow16 &&
+                            narrow.prepare(w.data(), kh, kw, C, divisor, conv.bias, absSum);
 #endif
     for (int y = 0; y < height; ++y) {
         for (int k = 0; k < kh; ++k) {
@@ -265,9 +318,10 @@ DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* 
         }
 #endif
         const int rest = n - done;
-        if (kh == 3 && kw == 3) convRow<3, 3>(rows.data(), w.data(), rest, C, div, conv.bias, out);
-        else if (kh == 1 && kw == 1) convRow<1, 1>(rows.data(), w.data(), rest, C, div, conv.bias, out);
-        else convRowAny(rows.data(), w.data(), kh, kw, rest, C, div, conv.bias, out);
+        if (loop == ConvolveLoop::Wide64)
+            convRowScalar<int64_t>(rows.data(), w.data(), kh, kw, rest, C, div, conv.bias, out);
+        else
+            convRowScalar<int>(rows.data(), w.data(), kh, kw, rest, C, div, conv.bias, out);
         out = dst.row(y);
         if (!allChannels) {
             const uint8_t* s = src.row(y);
@@ -278,6 +332,10 @@ DibImage convolve(const DibImage& input, const Convolution& conv, ProgressSink* 
         if (progress && (y & 31) == 31 && !progress->step(y + 1, height)) return DibImage();
     }
     return dst;
+}
+
+ConvolveLoop convolveLoopFor(const Convolution& conv) {
+    return chooseLoop(conv.loop, absoluteSum(conv), conv.divisor == 0 ? 1 : conv.divisor, conv.bias);
 }
 
 DibImage blur(const DibImage& src, int level, ProgressSink* progress) {

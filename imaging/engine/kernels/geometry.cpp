@@ -140,13 +140,17 @@ DibImage layer(const DibImage& baseIn, const DibImage& topIn, const LayerOptions
     if (dst.empty()) return dst;
     const int bw = dst.width(), bh = dst.height(), tw = topIn.width(), th = topIn.height();
     const int opacity = (o.opacity <= 0 || o.opacity > 255) ? 255 : o.opacity;
-    const int x0 = std::max(0, o.x), x1 = std::min(bw, o.x + tw);
-    const int y0 = std::max(0, o.y), y1 = std::min(bh, o.y + th);
+    // Offsets may be anywhere in 32 bits: the overlap is worked out in 64.
+    const int64_t ox = o.x, oy = o.y;
+    const int x0 = static_cast<int>(std::clamp<int64_t>(ox, 0, bw));
+    const int x1 = static_cast<int>(std::clamp<int64_t>(ox + tw, 0, bw));
+    const int y0 = static_cast<int>(std::clamp<int64_t>(oy, 0, bh));
+    const int y1 = static_cast<int>(std::clamp<int64_t>(oy + th, 0, bh));
     std::vector<uint8_t> topRow(static_cast<size_t>(tw) * 3);
-    for (int y = y0; y < y1; ++y) {
-        rowTo24(topIn, y - o.y, topRow.data());
+    for (int y = y0; y < y1 && x0 < x1; ++y) {
+        rowTo24(topIn, static_cast<int>(y - oy), topRow.data());
         uint8_t* d = dst.row(y) + static_cast<size_t>(x0) * 3;
-        const uint8_t* s = topRow.data() + static_cast<size_t>(x0 - o.x) * 3;
+        const uint8_t* s = topRow.data() + static_cast<size_t>(x0 - ox) * 3;
         for (int x = x0; x < x1; ++x, d += 3, s += 3) {
             if (o.useTransparent && s[0] >= o.low[0] && s[0] <= o.high[0] && s[1] >= o.low[1] &&
                 s[1] <= o.high[1] && s[2] >= o.low[2] && s[2] <= o.high[2])
@@ -163,19 +167,25 @@ DibImage layer(const DibImage& baseIn, const DibImage& topIn, const LayerOptions
     return dst;
 }
 
+namespace {
+// A column worked out in doubles, clamped to [0, width] before it becomes an int: shapes
+// may reach far beyond the picture, up to the ends of 32 bits.
+int toColumn(double x, int width) { return static_cast<int>(std::clamp(x, 0.0, static_cast<double>(width))); }
+}  // namespace
+
 std::vector<uint8_t> ellipseArea(int width, int height, int left, int top, int right, int bottom) {
     std::vector<uint8_t> area(static_cast<size_t>(width) * height, 0);
     if (right < left) std::swap(left, right);
     if (bottom < top) std::swap(top, bottom);
-    const double rx = (right - left) / 2.0, ry = (bottom - top) / 2.0;
+    const double rx = (static_cast<double>(right) - left) / 2.0, ry = (static_cast<double>(bottom) - top) / 2.0;
     if (rx <= 0 || ry <= 0) return area;
     const double cx = left + rx, cy = top + ry;
     for (int y = std::max(0, top); y < std::min(height, bottom); ++y) {
         const double ny = (y + 0.5 - cy) / ry;
         if (ny * ny > 1) continue;
         const double half = rx * std::sqrt(1 - ny * ny);
-        const int a = std::max(0, static_cast<int>(std::ceil(cx - half - 0.5)));
-        const int b = std::min(width, static_cast<int>(std::floor(cx + half - 0.5)) + 1);
+        const int a = toColumn(std::ceil(cx - half - 0.5), width);
+        const int b = toColumn(std::floor(cx + half - 0.5) + 1, width);
         if (b > a) std::memset(&area[static_cast<size_t>(y) * width + a], 1, b - a);
     }
     return area;
@@ -197,8 +207,8 @@ std::vector<uint8_t> polygonArea(int width, int height, const int* xy, int n) {
         }
         std::sort(cuts.begin(), cuts.end());
         for (size_t k = 0; k + 1 < cuts.size(); k += 2) {
-            const int a = std::max(0, static_cast<int>(std::ceil(cuts[k] - 0.5)));
-            const int b = std::min(width, static_cast<int>(std::ceil(cuts[k + 1] - 0.5)));
+            const int a = toColumn(std::ceil(cuts[k] - 0.5), width);
+            const int b = toColumn(std::ceil(cuts[k + 1] - 0.5), width);
             if (b > a) std::memset(&area[static_cast<size_t>(y) * width + a], 1, b - a);
         }
     }

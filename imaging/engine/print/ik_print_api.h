@@ -38,8 +38,10 @@ enum IKPrintStatus {
 // The printer settings (GetDevModeInfo / SetDevModeInfo).
 typedef struct IKPrintSettings {
     int16_t orientation;   // 1 portrait, 2 landscape
-    int16_t paperSize;     // paper code: 1 Letter, 5 Legal, 7 Executive, 8 A3, 9 A4, 11 A5,
-                           // 12 B4 (JIS), 13 B5 (JIS); others print on A4
+    int16_t paperSize;     // paper code: 1 Letter, 3 Tabloid, 4 Ledger, 5 Legal, 6 Statement,
+                           // 7 Executive, 8 A3, 9 A4, 11 A5, 12 B4 (JIS), 13 B5 (JIS),
+                           // 20 envelope #10, 27 DL, 28 C5, 70 A6; 256 the printer's own
+                           // size; any other code keeps the printer's paper
     int16_t zoom;          // percent (1 to 1000)
     int16_t copies;
     int16_t paperBin;      // 1 upper ... 7 automatic ... 15 form source

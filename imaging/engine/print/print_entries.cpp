@@ -41,10 +41,11 @@ std::unique_ptr<QPrinter> makePrinter(const std::string& name, const std::string
     return printer;
 }
 
-uintptr_t contextFor(std::unique_ptr<QPrinter> printer, const IKPrintSettings* settings) {
+uintptr_t contextFor(std::unique_ptr<QPrinter> printer, const IKPrintSettings* settings,
+                     const QPageSize& ownPaper = QPageSize()) {
     auto dc = std::make_shared<DeviceContext>();
     if (settings) {
-        applySettings(*settings, printer.get());
+        applySettings(*settings, printer.get(), ownPaper);
         dc->zoom = clampSettings(*settings).zoom / 100.0;
     } else {
         printer->setResolution(600);
@@ -117,6 +118,7 @@ IKDEVMODE IKGetDevModeHandle(const char* printer, const char* fileName) {
         if (dm->printer.empty() && p->outputFormat() == QPrinter::NativeFormat)
             dm->printer = p->printerName().toLocal8Bit().toStdString();
         dm->settings = settingsOf(*p);
+        dm->paper = p->pageLayout().pageSize();
         return addDevMode(std::move(dm));
     });
 }
@@ -158,7 +160,7 @@ uintptr_t IKPrintDlg(uintptr_t window, IKDEVMODE devMode, IKPrintDialogRecord* r
         }
         std::unique_ptr<QPrinter> printer = makePrinter(dm ? dm->printer : "", dm ? dm->fileName : file);
         if (!printer) printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-        if (dm) applySettings(dm->settings, printer.get());
+        if (dm) applySettings(dm->settings, printer.get(), dm->paper);
         printer->setCopyCount(std::max<int>(1, record->copies));
         printer->setCollateCopies(record->collate != 0);
         // The window is the host's widget (the component layer passes a QWidget*).
@@ -190,9 +192,11 @@ uintptr_t IKPrintDlg(uintptr_t window, IKDEVMODE devMode, IKPrintDialogRecord* r
             chosen.zoom = dm->settings.zoom;  // not in the dialog: kept
             chosen.printQuality = dm->settings.printQuality;
             dm->settings = chosen;
+            dm->paper = printer->pageLayout().pageSize();
             dm->printer = printer->printerName().toLocal8Bit().toStdString();
         }
-        return contextFor(std::move(printer), &chosen);
+        const QPageSize chosenPaper = printer->pageLayout().pageSize();
+        return contextFor(std::move(printer), &chosen, chosenPaper);
     });
 }
 
@@ -219,7 +223,7 @@ uintptr_t IKPrintCreateDC(const char* printer, const char* fileName, IKDEVMODE d
             default: return fail<uintptr_t>(IK_ERR_ARGUMENT);
         }
         if (!p) return fail<uintptr_t>(IK_ERR_PRINT_NO_PRINTER);
-        return contextFor(std::move(p), dm ? &dm->settings : nullptr);
+        return contextFor(std::move(p), dm ? &dm->settings : nullptr, dm ? dm->paper : QPageSize());
     });
 }
 

@@ -21,11 +21,14 @@ uint32_t nextHandle() {
     return g_lastHandle;
 }
 
-// Paper codes of the settings record and their page sizes.
+// Paper codes of the settings record (the Windows printer-settings codes) and their page
+// sizes. 12 and 13 are the Japanese B sizes (257 x 364 and 182 x 257 mm), not ISO B.
 struct Paper { int16_t code; QPageSize::PageSizeId id; };
-constexpr Paper kPapers[] = {{1, QPageSize::Letter}, {5, QPageSize::Legal}, {7, QPageSize::Executive},
-                             {8, QPageSize::A3},     {9, QPageSize::A4},    {11, QPageSize::A5},
-                             {12, QPageSize::B4},    {13, QPageSize::B5}};
+constexpr Paper kPapers[] = {{1, QPageSize::Letter},   {3, QPageSize::Tabloid},   {4, QPageSize::Ledger},
+                             {5, QPageSize::Legal},    {6, QPageSize::Statement}, {7, QPageSize::Executive},
+                             {8, QPageSize::A3},       {9, QPageSize::A4},        {11, QPageSize::A5},
+                             {12, QPageSize::JisB4},   {13, QPageSize::JisB5},    {20, QPageSize::Comm10E},
+                             {27, QPageSize::DLE},     {28, QPageSize::C5E},      {70, QPageSize::A6}};
 
 int resolutionOf(int16_t quality) {
     switch (quality) {
@@ -91,9 +94,7 @@ IKPrintSettings clampSettings(IKPrintSettings s) {
 IKPrintSettings settingsOf(const QPrinter& printer) {
     IKPrintSettings s{};
     s.orientation = printer.pageLayout().orientation() == QPageLayout::Landscape ? 2 : 1;
-    s.paperSize = 9;
-    for (const Paper& p : kPapers)
-        if (printer.pageLayout().pageSize().id() == p.id) s.paperSize = p.code;
+    s.paperSize = paperCode(printer.pageLayout().pageSize());
     s.zoom = 100;
     s.copies = static_cast<int16_t>(std::max(1, printer.copyCount()));
     const int source = printer.paperSource();
@@ -106,12 +107,21 @@ IKPrintSettings settingsOf(const QPrinter& printer) {
     return s;
 }
 
-void applySettings(const IKPrintSettings& raw, QPrinter* printer) {
-    const IKPrintSettings s = clampSettings(raw);
-    QPageSize::PageSizeId id = QPageSize::A4;  // unknown codes print on A4
+int16_t paperCode(const QPageSize& page) {
     for (const Paper& p : kPapers)
-        if (s.paperSize == p.code) id = p.id;
-    printer->setPageSize(QPageSize(id));
+        if (page.id() == p.id) return p.code;
+    return kOwnPaper;
+}
+
+void applySettings(const IKPrintSettings& raw, QPrinter* printer, const QPageSize& ownPaper) {
+    const IKPrintSettings s = clampSettings(raw);
+    // A code of the table is its size; any other code (the printer's own paper, or one
+    // this table does not list) keeps the paper the settings were read with, or else the
+    // printer's: never a silent A4.
+    QPageSize page = ownPaper;
+    for (const Paper& p : kPapers)
+        if (s.paperSize == p.code) page = QPageSize(p.id);
+    if (page.isValid()) printer->setPageSize(page);
     printer->setPageOrientation(s.orientation == 2 ? QPageLayout::Landscape : QPageLayout::Portrait);
     printer->setCopyCount(s.copies);
     printer->setCollateCopies(s.collate != 0);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
 #include <cstdint>
@@ -19,6 +20,7 @@ struct DevMode {
     std::string printer;
     std::string fileName;
     IKPrintSettings settings{};
+    QPageSize paper;  // the printer's paper when the settings were read
 };
 using DevModePtr = std::shared_ptr<DevMode>;
 
@@ -40,10 +42,14 @@ uintptr_t addDc(DcPtr dc);
 DcPtr findDc(uintptr_t handle);
 DcPtr removeDc(uintptr_t handle);
 
+// The paper code of a page size: its code in the table, else kOwnPaper.
+constexpr int16_t kOwnPaper = 256;  // a size of the printer's own (a custom size)
+int16_t paperCode(const QPageSize& page);
 // The settings a printer starts with.
 IKPrintSettings settingsOf(const QPrinter& printer);
-// Applies settings (out-of-range values are brought into range first).
-void applySettings(const IKPrintSettings& settings, QPrinter* printer);
+// Applies settings (out-of-range values are brought into range first). A paper code the
+// table does not hold leaves `ownPaper` (when valid) or the printer's paper in place.
+void applySettings(const IKPrintSettings& settings, QPrinter* printer, const QPageSize& ownPaper = QPageSize());
 IKPrintSettings clampSettings(IKPrintSettings settings);
 
 // Printers need a Qt GUI application in the process (fonts, the print plugin).

@@ -54,6 +54,11 @@ bool findSource(ScanApp& app, const char* name, TW_IDENTITY* out) {
             *out = id;
             return true;
         }
+    // No name and no default: the first installed source, as managers choose then.
+    if (wanted.empty() && !list.empty()) {
+        *out = list.front();
+        return true;
+    }
     return false;
 }
 
@@ -176,15 +181,14 @@ int32_t IKScanList(IKSCANAPP appHandle, char* buffer, int32_t* length) {
         if (!app || !buffer || !length || *length <= 0) return fail<int32_t>(IK_ERR_ARGUMENT, 0);
         std::string defaultName;
         const std::vector<TW_IDENTITY> list = listSources(*app, &defaultName);
-        std::string text;
-        if (!defaultName.empty()) {
-            text = defaultName + ",";
-            for (const TW_IDENTITY& id : list) {
-                const std::string entry = std::string(id.ProductName) + ",";
-                // Only whole names: a cut name would name no source.
-                if (text.size() + entry.size() + 1 > static_cast<size_t>(*length)) break;
-                text += entry;
-            }
+        // The default's name first (empty when the manager has none, so that no source
+        // is taken for the default), then every installed source.
+        std::string text = defaultName + ",";
+        for (const TW_IDENTITY& id : list) {
+            const std::string entry = std::string(id.ProductName) + ",";
+            // Only whole names: a cut name would name no source.
+            if (text.size() + entry.size() + 1 > static_cast<size_t>(*length)) break;
+            text += entry;
         }
         if (text.size() + 1 > static_cast<size_t>(*length)) text.clear();
         std::memcpy(buffer, text.c_str(), text.size() + 1);

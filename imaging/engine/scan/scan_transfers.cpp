@@ -32,6 +32,17 @@ size_t packedDibSize(const dib::BitmapInfoHeader& h) {
     return h.biSize + palette * 4 + pixels;
 }
 
+// A native transfer's memory comes without a length: the source sized it for the image
+// it announced in DAT_IMAGEINFO. A header that disagrees with that announcement (width,
+// height or depth, where announced) could send the copy past the memory's end, so it is
+// refused before a byte is read.
+bool matchesAnnouncement(const dib::BitmapInfoHeader& h, const TW_IMAGEINFO& info) {
+    const long long height = h.biHeight < 0 ? -static_cast<long long>(h.biHeight) : h.biHeight;
+    if (info.ImageWidth > 0 && h.biWidth != info.ImageWidth) return false;
+    if (info.ImageLength > 0 && height != info.ImageLength) return false;
+    return info.BitsPerPixel <= 0 || h.biBitCount == info.BitsPerPixel;
+}
+
 void takeResolution(const TW_IMAGEINFO& info, DibImage* image) {
     const int x = static_cast<int>(fromFix32(info.XResolution));
     const int y = static_cast<int>(fromFix32(info.YResolution));
@@ -55,7 +66,8 @@ TransferEnd transferNative(const SourceLink& link, const TW_IMAGEINFO& info, Dib
     if (auto* bytes = static_cast<const uint8_t*>(dsm.lock(handle))) {
         dib::BitmapInfoHeader header;
         std::memcpy(&header, bytes, sizeof header);
-        if (const size_t size = packedDibSize(header)) ok = DibImage::fromPacked(bytes, size, out);
+        if (const size_t size = packedDibSize(header); size && matchesAnnouncement(header, info))
+            ok = DibImage::fromPacked(bytes, size, out);
         dsm.unlock(handle);
     }
     dsm.release(handle);  // after a native transfer the memory is ours to free
