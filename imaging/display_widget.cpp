@@ -741,7 +741,7 @@ void TVIkDisp::mouseDoubleClickEvent(QMouseEvent* e) {
 
 void TVIkDisp::wheelEvent(QWheelEvent* e) {
     e->accept();
-    const int lines = QApplication::wheelScrollLines();
+    const int lines = WheelScrollLines >= 0 ? WheelScrollLines : QApplication::wheelScrollLines();
     if (lines <= 0) return;
     const QPoint d = e->angleDelta();
     const int steps = wheel_.feed(d.y() != 0 ? d.y() : d.x(), lines);

@@ -177,6 +177,8 @@ public:
     TColor ToolTipColor = 14811135;
     int ToolTipTimeSecond = 3;
     TVIkMouseWheel MouseWheel = vikVertical;
+    // Lines per wheel notch: negative takes the desktop's setting; 0 turns wheel handling off.
+    int WheelScrollLines = -1;
     bool ScrollDrag = false;
     bool RectDraw() const { return rectDraw_; }
     void setRectDraw(bool on);  // starts or stops the blinking
