@@ -68,12 +68,19 @@ bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, i
     out->height = v.height;
     out->hasTransparent = false;
     out->pixels.assign(static_cast<size_t>(v.width) * v.height, 0);
+    out->runs.clear();
+    out->rowRuns.assign(1, 0);
     const bool keyed = transparent && r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255;
     const uint32_t key = keyed ? word(r, g, b) : 0;
     for (int y = 0; y < v.height; ++y) {
         uint32_t* row = out->pixels.data() + static_cast<size_t>(y) * v.width;
         fetchRow(v, lut, y, nullptr, v.width, row);
-        if (!keyed) continue;
+        if (!keyed) {
+            out->runs.push_back(0);
+            out->runs.push_back(v.width);
+            out->rowRuns.push_back(static_cast<uint32_t>(out->runs.size() / 2));
+            continue;
+        }
         uint32_t hits = 0;
         for (int x = 0; x < v.width; ++x) {
             const uint32_t m = row[x] == key ? kOpaque : 0u;
@@ -81,6 +88,16 @@ bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, i
             hits |= m;
         }
         out->hasTransparent = out->hasTransparent || hits != 0;
+        for (int x = 0; x < v.width;) {
+            while (x < v.width && !(row[x] >> 24)) ++x;
+            const int begin = x;
+            while (x < v.width && (row[x] >> 24)) ++x;
+            if (x > begin) {
+                out->runs.push_back(begin);
+                out->runs.push_back(x);
+            }
+        }
+        out->rowRuns.push_back(static_cast<uint32_t>(out->runs.size() / 2));
     }
     return true;
 }
@@ -106,21 +123,31 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
                                            : std::min(xmap[x], bv->width - 1);
     }
 
-    // Per layer: the screen columns it covers and the layer column of the first one.
+    // First screen column (relative to the origin) showing image column X, clamped to the
+    // drawn width: the inverse of xmap in closed form.
+    const int64_t fullW = g.fullWidth, imgW = g.imageWidth;
+    auto firstColumn = [&](int64_t X) -> int {
+        const int64_t k = X - g.ALeft;
+        if (k <= 0) return 0;
+        return static_cast<int>(std::min<int64_t>(RW, (k * fullW + imgW - 1) / imgW));
+    };
+
+    // Per layer: the screen columns it covers.
     struct Span {
         const LayerPixels* px;
         int startX, startY, x0, x1;
+        bool solid;  // no see-through pixel: hides what is under its span
     };
     std::vector<Span> spans;
     for (int i = 0; i < layerCount; ++i) {
         const LayerPixels* p = layers[i].pixels;
-        if (!p || p->width <= 0 || p->height <= 0) continue;
+        if (!p || p->width <= 0 || p->height <= 0 || p->rowRuns.size() != size_t(p->height) + 1) continue;
         const int sx = layers[i].startX;
-        const auto first = std::lower_bound(xmap.begin(), xmap.end(), sx);
-        const auto last = std::lower_bound(xmap.begin(), xmap.end(), int64_t(sx) + p->width);
-        if (first == last) continue;
-        spans.push_back({p, sx, layers[i].startY, int(first - xmap.begin()), int(last - xmap.begin())});
+        const int x0 = firstColumn(sx), x1 = firstColumn(int64_t(sx) + p->width);
+        if (x0 >= x1) continue;
+        spans.push_back({p, sx, layers[i].startY, x0, x1, !p->hasTransparent});
     }
+    const int* cols = xmap.data();
 
     for (int y = 0; y < RH; ++y) {
         uint32_t* row = out + stride * static_cast<size_t>(y);
@@ -129,28 +156,38 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
             std::memcpy(row, row - stride, sizeof(uint32_t) * RW);
             continue;
         }
+        const int Y = ymap[y];
+        // The base is not fetched under the highest solid layer on this row.
+        int hideFrom = RW, hideTo = RW;
+        for (auto s = spans.rbegin(); s != spans.rend(); ++s) {
+            const int ly = Y - s->startY;
+            if (s->solid && ly >= 0 && ly < s->px->height) {
+                hideFrom = s->x0;
+                hideTo = s->x1;
+                break;
+            }
+        }
         if (bv) {
             const int by = base.screenSized ? std::clamp(y + base.offsetY, 0, bv->height - 1)
                                             : std::min(ymap[y], bv->height - 1);
-            fetchRow(*bv, lut, by, baseCols.data(), RW, row);
+            fetchRow(*bv, lut, by, baseCols.data(), hideFrom, row);
+            fetchRow(*bv, lut, by, baseCols.data() + hideTo, RW - hideTo, row + hideTo);
         } else {
-            std::fill(row, row + RW, base.fill | kOpaque);
+            const uint32_t fill = base.fill | kOpaque;
+            std::fill(row, row + hideFrom, fill);
+            std::fill(row + hideTo, row + RW, fill);
         }
-        const int Y = ymap[y];
         for (const Span& s : spans) {
             const int ly = Y - s.startY;
             if (ly < 0 || ly >= s.px->height) continue;
             const uint32_t* src = s.px->pixels.data() + static_cast<size_t>(ly) * s.px->width;
-            const int* cols = xmap.data();
             const int sx = s.startX;
-            if (s.px->hasTransparent) {
-                for (int x = s.x0; x < s.x1; ++x) {
-                    const uint32_t p = src[cols[x] - sx];
-                    const uint32_t m = static_cast<uint32_t>(static_cast<int32_t>(p) >> 31);
-                    row[x] = (p & m) | (row[x] & ~m);
-                }
-            } else {
-                for (int x = s.x0; x < s.x1; ++x) row[x] = src[cols[x] - sx];
+            const int32_t* run = s.px->runs.data() + 2 * size_t(s.px->rowRuns[ly]);
+            const int32_t* runEnd = s.px->runs.data() + 2 * size_t(s.px->rowRuns[ly + 1]);
+            for (; run != runEnd; run += 2) {
+                const int a = std::max(s.x0, firstColumn(int64_t(sx) + run[0]));
+                const int b = std::min(s.x1, firstColumn(int64_t(sx) + run[1]));
+                for (int x = a; x < b; ++x) row[x] = src[cols[x] - sx];
             }
         }
     }

@@ -13,11 +13,14 @@
 namespace q47::disp {
 
 // A layer converted once, when its image or transparent colour is set: opaque pixels carry
-// alpha 0xFF, pixels of the transparent colour alpha 0, so painting needs no comparison.
+// alpha 0xFF, pixels of the transparent colour alpha 0, and each row lists its runs of
+// opaque pixels, so painting copies runs and never looks at a see-through pixel.
 struct LayerPixels {
     int width = 0, height = 0;
-    bool hasTransparent = false;  // at least one pixel is see-through
+    bool hasTransparent = false;   // at least one pixel is see-through
     std::vector<uint32_t> pixels;  // rows from the top
+    std::vector<int32_t> runs;     // [begin, end) column pairs of opaque pixels
+    std::vector<uint32_t> rowRuns; // row y's runs are pairs rowRuns[y] .. rowRuns[y + 1] - 1
 };
 // Converts a 1/4/8/24/32-bit DIB; with `transparent` the colour (r, g, b) becomes
 // see-through (a colour component above 255 matches nothing). False for any other depth.

@@ -2,6 +2,7 @@
 // every base depth, layer order, clipping and the fill colour.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 #include "imaging/display_compose.h"
@@ -209,6 +210,74 @@ TEST(DisplayCompose, ScreenSizedBaseIsTakenPixelForPixel) {
     const auto out = compose(g, base, {});
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) ASSERT_EQ(out[y * 4 + x], gradient(x, y));
+}
+
+// The picture pixel by pixel as the rules say: the base pixel the mouse reports there,
+// then every layer in order whose own pixel there is not see-through.
+std::vector<uint32_t> reference(const DispGeometry& g, const TestDib& base, const std::vector<ComposeLayer>& layers) {
+    std::vector<uint32_t> out(size_t(g.drawnWidth) * g.drawnHeight);
+    for (int y = 0; y < g.drawnHeight; ++y)
+        for (int x = 0; x < g.drawnWidth; ++x) {
+            const int X = g.clientToImageX(g.OriginX + x), Y = g.clientToImageY(g.OriginY + y);
+            const uint8_t* p = base.view.rowFromTop(Y) + 3 * X;
+            uint32_t c = rgb(p[2], p[1], p[0]);
+            for (const ComposeLayer& l : layers) {
+                const int lx = X - l.startX, ly = Y - l.startY;
+                if (lx < 0 || ly < 0 || lx >= l.pixels->width || ly >= l.pixels->height) continue;
+                const uint32_t v = l.pixels->pixels[size_t(ly) * l.pixels->width + lx];
+                if (v >> 24) c = v;
+            }
+            out[size_t(y) * g.drawnWidth + x] = c;
+        }
+    return out;
+}
+
+TEST(DisplayCompose, MatchesThePixelByPixelRuleForRandomLayouts) {
+    std::mt19937 rnd(47);
+    auto pick = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rnd); };
+    const TestDib base = make24(61, 43, gradient);
+    for (int round = 0; round < 60; ++round) {
+        SCOPED_TRACE(round);
+        DispInput in;
+        in.clientWidth = pick(2, 140);
+        in.clientHeight = pick(2, 100);
+        in.mode = round % 3 == 0 ? vikScale : round % 3 == 1 ? vikStretch : vikActualSize;
+        in.imageWidth = 61;
+        in.imageHeight = 43;
+        in.dispScale = 0.3 + pick(0, 30) / 10.0;
+        in.startX = pick(0, 60);
+        in.startY = pick(0, 42);
+        const DispGeometry g = ComputeGeometry(in);
+        ASSERT_TRUE(g.drawn);
+        // Layers: some solid, some with scattered and edge-touching see-through pixels.
+        std::vector<TestDib> dibs;
+        std::vector<LayerPixels> pixels(4);
+        std::vector<ComposeLayer> layers;
+        for (int i = 0; i < 4; ++i) {
+            const int w = pick(1, 40), h = pick(1, 30), seed = pick(0, 1000);
+            dibs.push_back(make24(w, h, (seed % 2) ? +[](int x, int y) { return (x * 3 + y) % 4 ? rgb(255, 255, 255) : rgb(x, y, 7); }
+                                                 : +[](int x, int y) { return rgb(x, y, 99); }));
+            ASSERT_TRUE(BuildLayerPixels(dibs.back().view, true, 255, 255, 255, &pixels[i]));
+            layers.push_back({&pixels[i], pick(-20, 60), pick(-20, 42)});
+        }
+        ASSERT_EQ(compose(g, {&base.view}, layers), reference(g, base, layers));
+    }
+}
+
+TEST(DisplayCompose, ASolidLayerHidesTheBaseOnlyUnderItself) {
+    const TestDib base = make24(30, 10, gradient);
+    const TestDib solid = make24(10, 4, [](int, int) { return rgb(7, 7, 7); });
+    LayerPixels l;
+    ASSERT_TRUE(BuildLayerPixels(solid.view, true, 255, 255, 255, &l));  // no white: solid
+    EXPECT_FALSE(l.hasTransparent);
+    BaseSource b;
+    b.image = &base.view;
+    const auto out = compose(geometry(30, 10, vikScale, 30, 10), b, {{&l, 10, 3}});
+    EXPECT_EQ(out[4 * 30 + 9], gradient(9, 4));
+    EXPECT_EQ(out[4 * 30 + 10], rgb(7, 7, 7));
+    EXPECT_EQ(out[4 * 30 + 19], rgb(7, 7, 7));
+    EXPECT_EQ(out[4 * 30 + 20], gradient(20, 4));
+    EXPECT_EQ(out[2 * 30 + 15], gradient(15, 2));
 }
 
 TEST(DisplayCompose, RefusesDepthsItCannotDraw) {
