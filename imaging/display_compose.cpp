@@ -160,7 +160,7 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
         // The base is not fetched under the highest solid layer on this row.
         int hideFrom = RW, hideTo = RW;
         for (auto s = spans.rbegin(); s != spans.rend(); ++s) {
-            const int ly = Y - s->startY;
+            const int64_t ly = int64_t(Y) - s->startY;
             if (s->solid && ly >= 0 && ly < s->px->height) {
                 hideFrom = s->x0;
                 hideTo = s->x1;
@@ -178,7 +178,7 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
             std::fill(row + hideTo, row + RW, fill);
         }
         for (const Span& s : spans) {
-            const int ly = Y - s.startY;
+            const int64_t ly = int64_t(Y) - s.startY;
             if (ly < 0 || ly >= s.px->height) continue;
             const uint32_t* src = s.px->pixels.data() + static_cast<size_t>(ly) * s.px->width;
             const int sx = s.startX;

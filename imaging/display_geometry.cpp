@@ -2,6 +2,7 @@
 #include "imaging/display_geometry.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace q47::disp {
@@ -10,9 +11,22 @@ namespace {
 // Ceiling division for a positive divisor and a dividend of either sign.
 int64_t ceilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
 
+// Sizes never grow beyond this, whatever scale a caller sets.
+constexpr double kMaxExtent = 1 << 30;
+
 // trunc() of a product that should land on an integer: a hair of tolerance keeps
-// 1000 x 0.9 from becoming 899 through binary rounding.
-int truncScaled(double v) { return static_cast<int>(std::floor(v + 1e-9)); }
+// 1000 x 0.9 from becoming 899 through binary rounding; saturated so that an absurd
+// scale cannot overflow.
+int saturated(double v) {
+    if (!(v < kMaxExtent)) return static_cast<int>(kMaxExtent);
+    if (v < -kMaxExtent) return -static_cast<int>(kMaxExtent);
+    return static_cast<int>(v);
+}
+int truncScaled(double v) { return saturated(std::floor(v + 1e-9)); }
+
+int clampToInt(int64_t v) {
+    return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
 
 // Drawn extent of the visible part: screen pixels r >= 0 whose image pixel
 // origin + r * size / full is still inside the image, at most the area's extent.
@@ -87,8 +101,8 @@ DispGeometry ComputeGeometry(const DispInput& in) {
             g.visibleHeight = std::max(1, truncScaled(AH / s));
             ox = in.startX;
             oy = in.startY;
-            if (in.centerX > 0) ox = in.centerX - static_cast<int>((g.areaRight - g.areaLeft) * 0.5 / s + 0.5);
-            if (in.centerY > 0) oy = in.centerY - static_cast<int>((g.areaBottom - g.areaTop) * 0.5 / s + 0.5);
+            if (in.centerX > 0) ox = in.centerX - saturated((g.areaRight - g.areaLeft) * 0.5 / s + 0.5);
+            if (in.centerY > 0) oy = in.centerY - saturated((g.areaBottom - g.areaTop) * 0.5 / s + 0.5);
             ox = std::max(0, std::min(ox, W - g.visibleWidth));
             oy = std::max(0, std::min(oy, H - g.visibleHeight));
             g.OriginX = g.areaLeft + (g.fullWidth < AW ? (AW - g.fullWidth) / 2 : 0);
@@ -119,8 +133,8 @@ DispGeometry ComputeGeometryWithBars(DispInput in, bool scrollBar, int barThickn
         if (h) t.clientHeight -= barThickness;
         if (v) t.clientWidth -= barThickness;
         g = ComputeGeometry(t);
-        const bool needH = static_cast<int>(in.imageWidth * s + 0.5) > g.areaWidth();
-        const bool needV = static_cast<int>(in.imageHeight * s + 0.5) > g.areaHeight();
+        const bool needH = saturated(in.imageWidth * s + 0.5) > g.areaWidth();
+        const bool needV = saturated(in.imageHeight * s + 0.5) > g.areaHeight();
         if ((needH || h) == h && (needV || v) == v) break;
         h = h || needH;
         v = v || needV;
@@ -140,24 +154,28 @@ std::optional<ZoomTarget> ComputeZoom(int W, int H, int AW, int AH, int left, in
 }
 
 void ScrollOrigin(TVIkScrollDir dir, int sw, int sh, int* x, int* y) {
+    int64_t dx = 0, dy = 0;
+    const int64_t w = sw, h = sh;
     switch (dir) {
-        case vikScrollUp: *y -= sh; break;
-        case vikScrollDown: *y += sh; break;
-        case vikScrollLeft: *x -= sw; break;
-        case vikScrollRight: *x += sw; break;
-        case vikScrollUpLeft: *y -= sh, *x -= sw; break;
-        case vikScrollUpRight: *y -= sh, *x += sw; break;
-        case vikScrollDownLeft: *y += sh, *x -= sw; break;
-        case vikScrollDownRight: *y += sh, *x += sw; break;
+        case vikScrollUp: dy = -h; break;
+        case vikScrollDown: dy = h; break;
+        case vikScrollLeft: dx = -w; break;
+        case vikScrollRight: dx = w; break;
+        case vikScrollUpLeft: dy = -h, dx = -w; break;
+        case vikScrollUpRight: dy = -h, dx = w; break;
+        case vikScrollDownLeft: dy = h, dx = -w; break;
+        case vikScrollDownRight: dy = h, dx = w; break;
     }
+    *x = clampToInt(*x + dx);
+    *y = clampToInt(*y + dy);
 }
 
 int ScrollBarOrigin(TScrollCode code, int origin, int step, int page, int max, int thumb) {
     switch (code) {
-        case scLineUp: return origin - step;
-        case scLineDown: return origin + step;
-        case scPageUp: return origin - page;
-        case scPageDown: return origin + page;
+        case scLineUp: return clampToInt(int64_t(origin) - step);
+        case scLineDown: return clampToInt(int64_t(origin) + step);
+        case scPageUp: return clampToInt(int64_t(origin) - page);
+        case scPageDown: return clampToInt(int64_t(origin) + page);
         case scPosition:
         case scTrack: return thumb;
         case scTop: return 0;
@@ -171,8 +189,9 @@ std::optional<LayerHit> HitTestLayers(const LayerBox* layers, int count, int X, 
     for (int i = count - 1; i >= 0; --i) {
         const LayerBox& l = layers[i];
         if (!l.active) continue;
-        if (X >= l.startX && X <= l.startX + l.width && Y >= l.startY && Y <= l.startY + l.height)
-            return LayerHit{i, X - l.startX, Y - l.startY};
+        const int64_t dx = int64_t(X) - l.startX, dy = int64_t(Y) - l.startY;
+        if (dx >= 0 && dx <= l.width && dy >= 0 && dy <= l.height)
+            return LayerHit{i, static_cast<int>(dx), static_cast<int>(dy)};
     }
     return std::nullopt;
 }

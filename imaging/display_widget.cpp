@@ -631,10 +631,13 @@ void TVIkDisp::paintGrid(QPainter& p) {
 
 void TVIkDisp::paintRect(QPainter& p) {
     if (!rectDraw_) return;
-    const int l = geom_.imageToClientX(std::min(RectLeft, RectRight));
-    const int t = geom_.imageToClientY(std::min(RectTop, RectBottom));
-    const int r = geom_.imageToClientX(std::max(RectLeft, RectRight) + 1) - 1;
-    const int b = geom_.imageToClientY(std::max(RectTop, RectBottom) + 1) - 1;
+    // Clamped to the image (one pixel beyond it at most) so any values draw sanely.
+    auto cx = [&](int32_t v) { return std::clamp(v, -1, imageWidth_); };
+    auto cy = [&](int32_t v) { return std::clamp(v, -1, imageHeight_); };
+    const int l = geom_.imageToClientX(cx(std::min(RectLeft, RectRight)));
+    const int t = geom_.imageToClientY(cy(std::min(RectTop, RectBottom)));
+    const int r = geom_.imageToClientX(cx(std::max(RectLeft, RectRight)) + 1) - 1;
+    const int b = geom_.imageToClientY(cy(std::max(RectTop, RectBottom)) + 1) - 1;
     const QRect rc(QPoint(l, t), QPoint(std::max(l, r), std::max(t, b)));
     p.save();
     p.setBrush(Qt::NoBrush);
