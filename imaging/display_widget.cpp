@@ -708,9 +708,13 @@ void TVIkDisp::mouseMoveEvent(QMouseEvent* e) {
     }
     if (!geom_.contains(pt.x(), pt.y())) return;
     const int X = geom_.clientToImageX(pt.x()), Y = geom_.clientToImageY(pt.y());
-    if (toolTip_ != vikNone)
+    if (toolTip_ != vikNone) {
+        QPalette tip = QToolTip::palette();
+        tip.setColor(QPalette::ToolTipBase, qcolor(ToolTipColor));
+        QToolTip::setPalette(tip);
         QToolTip::showText(mapToGlobal(pt + QPoint(ToolTipXfromMouse, ToolTipYfromMouse)), ToolTipText(X, Y), this,
                            QRect(), ToolTipTimeSecond * 1000);
+    }
     if (OnMouseMoveImage)
         OnMouseMoveImage(this, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight, geom_.ABottom,
                          geom_.ScaleWidth(), geom_.ScaleHeight(), X, Y);

@@ -246,3 +246,24 @@ TEST_F(DisplayWheel, HorizontalDisabledAndNoWheelLines) {
 
 }  // namespace
 }  // namespace q47::test
+
+namespace q47::test {
+namespace {
+
+TEST_F(DisplayMouse, DraggingWithScrollDragMovesTheView) {
+    disp.SetImgHandle(images.solid(1000, 800, qRgb(255, 255, 255)));
+    disp.ScrollDrag = true;
+    disp.StartX = 300;
+    disp.StartY = 300;
+    ASSERT_TRUE(disp.Display(vikActualSize));
+    QTest::mousePress(&disp, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100));
+    QTest::mouseMove(&disp, QPoint(110, 130));
+    EXPECT_EQ(disp.StartX, 340);  // the picture follows the mouse
+    EXPECT_EQ(disp.StartY, 270);
+    QTest::mouseRelease(&disp, Qt::LeftButton, Qt::NoModifier, QPoint(110, 130));
+    QTest::mouseMove(&disp, QPoint(10, 10));
+    EXPECT_EQ(disp.StartX, 340) << "no drag after the release";
+}
+
+}  // namespace
+}  // namespace q47::test

@@ -196,3 +196,42 @@ TEST_F(DisplayPicture, EndDispImageReportsTheDrawingAfterItWentToTheScreen) {
 
 }  // namespace
 }  // namespace q47::test
+
+namespace q47::test {
+namespace {
+
+TEST_F(DisplayPicture, BlinkingRectangleRulersAndGridAreDrawnOverThePicture) {
+    disp.resize(220, 120);
+    disp.Grad = vikPixel;
+    disp.GradBackColor = 0x00FFFF;  // yellow band
+    disp.SetImgHandle(images.solid(200, 100, kGrey));
+    ASSERT_TRUE(disp.Display(vikScale));
+    EXPECT_EQ(disp.Geometry().OriginX, q47::disp::kRulerBand);
+    disp.RectLeft = 10;
+    disp.RectTop = 10;
+    disp.RectRight = 49;
+    disp.RectBottom = 29;
+    disp.RectColor1 = 0x0000FF;
+    disp.RectColor2 = 0xFF0000;
+    disp.setRectDraw(true);
+    QImage p = picture(disp);
+    EXPECT_EQ(p.pixel(5, 60), qRgb(255, 255, 0)) << "ruler band";
+    const QPoint corner = disp.ImageToClient(QPoint(10, 10));
+    std::set<QRgb> edge;
+    for (int x = corner.x(); x < disp.ImageToClient(QPoint(50, 10)).x(); ++x) edge.insert(p.pixel(x, corner.y()));
+    EXPECT_TRUE(edge.count(kRed) && edge.count(kBlue)) << "two colours along the edge";
+    EXPECT_EQ(p.pixel(disp.ImageToClient(QPoint(30, 20))), kGrey) << "only the outline";
+    disp.setRectDraw(false);
+    EXPECT_EQ(picture(disp).pixel(corner), kGrey);
+
+    disp.Grid = vikPixel;
+    disp.GridSpace = 50;
+    disp.GridColor = 0x000000;
+    disp.Refresh();
+    p = picture(disp);
+    EXPECT_EQ(p.pixel(disp.ImageToClient(QPoint(50, 7))), kBlack);
+    EXPECT_EQ(p.pixel(disp.ImageToClient(QPoint(51, 7))), kGrey);
+}
+
+}  // namespace
+}  // namespace q47::test
