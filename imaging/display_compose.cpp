@@ -9,7 +9,9 @@ namespace {
 
 constexpr uint32_t kOpaque = 0xFF000000u;
 
-uint32_t word(unsigned r, unsigned g, unsigned b) { return kOpaque | (r << 16) | (g << 8) | b; }
+uint32_t word(unsigned r, unsigned g, unsigned b) {
+    return kOpaque | (r << 16) | (g << 8) | b;
+}
 
 // Colour table as opaque words; entries the table lacks are black.
 void paletteWords(const q47::dib::View& v, uint32_t lut[256]) {
@@ -19,7 +21,8 @@ void paletteWords(const q47::dib::View& v, uint32_t lut[256]) {
 }
 
 // Row y of a DIB as words, columns `cols[0..n)` (every column when cols is null).
-void fetchRow(const q47::dib::View& v, const uint32_t* lut, int y, const int* cols, int n, uint32_t* out) {
+void fetchRow(const q47::dib::View& v, const uint32_t* lut, int y, const int* cols, int n,
+              uint32_t* out) {
     const uint8_t* s = v.rowFromTop(y);
     switch (v.header->biBitCount) {
         case 24:
@@ -56,12 +59,16 @@ void fetchRow(const q47::dib::View& v, const uint32_t* lut, int y, const int* co
     }
 }
 
-bool depthServed(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32; }
+bool depthServed(int bits) {
+    return bits == 1 || bits == 4 || bits == 8 || bits == 24 || bits == 32;
+}
 
 }  // namespace
 
-bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, int b, LayerPixels* out) {
-    if (!v.header || !depthServed(v.header->biBitCount) || v.width <= 0 || v.height <= 0) return false;
+bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, int b,
+                      LayerPixels* out) {
+    if (!v.header || !depthServed(v.header->biBitCount) || v.width <= 0 || v.height <= 0)
+        return false;
     uint32_t lut[256];
     paletteWords(v, lut);
     out->width = v.width;
@@ -70,7 +77,8 @@ bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, i
     out->pixels.assign(static_cast<size_t>(v.width) * v.height, 0);
     out->runs.clear();
     out->rowRuns.assign(1, 0);
-    const bool keyed = transparent && r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255;
+    const bool keyed =
+        transparent && r >= 0 && r <= 255 && g >= 0 && g <= 255 && b >= 0 && b <= 255;
     const uint32_t key = keyed ? word(r, g, b) : 0;
     for (int y = 0; y < v.height; ++y) {
         uint32_t* row = out->pixels.data() + static_cast<size_t>(y) * v.width;
@@ -102,8 +110,8 @@ bool BuildLayerPixels(const q47::dib::View& v, bool transparent, int r, int g, i
     return true;
 }
 
-void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* layers, int layerCount,
-             uint32_t* out, size_t stride) {
+void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* layers,
+             int layerCount, uint32_t* out, size_t stride) {
     if (!g.drawn || g.drawnWidth <= 0 || g.drawnHeight <= 0) return;
     const int RW = g.drawnWidth, RH = g.drawnHeight;
     // Image column and row of every screen column and row: the one mapping shared with
@@ -114,7 +122,8 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
 
     uint32_t lut[256];
     std::vector<int> baseCols;
-    const q47::dib::View* bv = base.image && depthServed(base.image->header->biBitCount) ? base.image : nullptr;
+    const q47::dib::View* bv =
+        base.image && depthServed(base.image->header->biBitCount) ? base.image : nullptr;
     if (bv) {
         paletteWords(*bv, lut);
         baseCols.resize(RW);
@@ -141,7 +150,8 @@ void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* 
     std::vector<Span> spans;
     for (int i = 0; i < layerCount; ++i) {
         const LayerPixels* p = layers[i].pixels;
-        if (!p || p->width <= 0 || p->height <= 0 || p->rowRuns.size() != size_t(p->height) + 1) continue;
+        if (!p || p->width <= 0 || p->height <= 0 || p->rowRuns.size() != size_t(p->height) + 1)
+            continue;
         const int sx = layers[i].startX;
         const int x0 = firstColumn(sx), x1 = firstColumn(int64_t(sx) + p->width);
         if (x0 >= x1) continue;

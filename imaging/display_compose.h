@@ -17,14 +17,15 @@ namespace q47::disp {
 // opaque pixels, so painting copies runs and never looks at a see-through pixel.
 struct LayerPixels {
     int width = 0, height = 0;
-    bool hasTransparent = false;   // at least one pixel is see-through
-    std::vector<uint32_t> pixels;  // rows from the top
-    std::vector<int32_t> runs;     // [begin, end) column pairs of opaque pixels
-    std::vector<uint32_t> rowRuns; // row y's runs are pairs rowRuns[y] .. rowRuns[y + 1] - 1
+    bool hasTransparent = false;    // at least one pixel is see-through
+    std::vector<uint32_t> pixels;   // rows from the top
+    std::vector<int32_t> runs;      // [begin, end) column pairs of opaque pixels
+    std::vector<uint32_t> rowRuns;  // row y's runs are pairs rowRuns[y] .. rowRuns[y + 1] - 1
 };
 // Converts a 1/4/8/24/32-bit DIB; with `transparent` the colour (r, g, b) becomes
 // see-through (a colour component above 255 matches nothing). False for any other depth.
-bool BuildLayerPixels(const q47::dib::View& dib, bool transparent, int r, int g, int b, LayerPixels* out);
+bool BuildLayerPixels(const q47::dib::View& dib, bool transparent, int r, int g, int b,
+                      LayerPixels* out);
 
 // The base of the picture: an image mapped through the geometry, an already reduced copy
 // (one copy pixel per screen pixel, `offsetX/Y` copy pixels scrolled out of view), or the
@@ -43,7 +44,7 @@ struct ComposeLayer {
 // Composes the drawn rectangle of `g` (g.drawnWidth x g.drawnHeight) into `out`, rows
 // `strideWords` apart: the base, then the layers in the order given, each clipped to the
 // visible part of the image.
-void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* layers, int layerCount,
-             uint32_t* out, size_t strideWords);
+void Compose(const DispGeometry& g, const BaseSource& base, const ComposeLayer* layers,
+             int layerCount, uint32_t* out, size_t strideWords);
 
 }  // namespace q47::disp

@@ -9,7 +9,9 @@ namespace q47::disp {
 namespace {
 
 // Ceiling division for a positive divisor and a dividend of either sign.
-int64_t ceilDiv(int64_t a, int64_t b) { return a >= 0 ? (a + b - 1) / b : -((-a) / b); }
+int64_t ceilDiv(int64_t a, int64_t b) {
+    return a >= 0 ? (a + b - 1) / b : -((-a) / b);
+}
 
 // Sizes never grow beyond this, whatever scale a caller sets.
 constexpr double kMaxExtent = 1 << 30;
@@ -22,7 +24,9 @@ int saturated(double v) {
     if (v < -kMaxExtent) return -static_cast<int>(kMaxExtent);
     return static_cast<int>(v);
 }
-int truncScaled(double v) { return saturated(std::floor(v + 1e-9)); }
+int truncScaled(double v) {
+    return saturated(std::floor(v + 1e-9));
+}
 
 int clampToInt(int64_t v) {
     return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
@@ -101,8 +105,10 @@ DispGeometry ComputeGeometry(const DispInput& in) {
             g.visibleHeight = std::max(1, truncScaled(AH / s));
             ox = in.startX;
             oy = in.startY;
-            if (in.centerX > 0) ox = in.centerX - saturated((g.areaRight - g.areaLeft) * 0.5 / s + 0.5);
-            if (in.centerY > 0) oy = in.centerY - saturated((g.areaBottom - g.areaTop) * 0.5 / s + 0.5);
+            if (in.centerX > 0)
+                ox = in.centerX - saturated((g.areaRight - g.areaLeft) * 0.5 / s + 0.5);
+            if (in.centerY > 0)
+                oy = in.centerY - saturated((g.areaBottom - g.areaTop) * 0.5 / s + 0.5);
             ox = std::max(0, std::min(ox, W - g.visibleWidth));
             oy = std::max(0, std::min(oy, H - g.visibleHeight));
             g.OriginX = g.areaLeft + (g.fullWidth < AW ? (AW - g.fullWidth) / 2 : 0);
@@ -116,8 +122,10 @@ DispGeometry ComputeGeometry(const DispInput& in) {
     g.ATop = oy;
     // The visible part: what the area holds (a reduction may skip the very last pixel on
     // screen, it is still in view), and a pixel cut by the area's edge, which clicks reach.
-    g.ARight = std::min(W - 1, std::max(ox + g.visibleWidth - 1, g.clientToImageX(g.OriginX + g.drawnWidth - 1)));
-    g.ABottom = std::min(H - 1, std::max(oy + g.visibleHeight - 1, g.clientToImageY(g.OriginY + g.drawnHeight - 1)));
+    g.ARight = std::min(
+        W - 1, std::max(ox + g.visibleWidth - 1, g.clientToImageX(g.OriginX + g.drawnWidth - 1)));
+    g.ABottom = std::min(
+        H - 1, std::max(oy + g.visibleHeight - 1, g.clientToImageY(g.OriginY + g.drawnHeight - 1)));
     g.drawn = true;
     return g;
 }
@@ -144,8 +152,10 @@ DispGeometry ComputeGeometryWithBars(DispInput in, bool scrollBar, int barThickn
     return g;
 }
 
-std::optional<ZoomTarget> ComputeZoom(int W, int H, int AW, int AH, int left, int top, int right, int bottom) {
-    if (left < 0 || top < 0 || right >= W || bottom >= H || right <= left || bottom <= top) return std::nullopt;
+std::optional<ZoomTarget> ComputeZoom(int W, int H, int AW, int AH, int left, int top, int right,
+                                      int bottom) {
+    if (left < 0 || top < 0 || right >= W || bottom >= H || right <= left || bottom <= top)
+        return std::nullopt;
     ZoomTarget z;
     z.centerX = static_cast<int>((left + right) / 2.0 + 0.5);
     z.centerY = static_cast<int>((top + bottom) / 2.0 + 0.5);
@@ -157,14 +167,30 @@ void ScrollOrigin(TVIkScrollDir dir, int sw, int sh, int* x, int* y) {
     int64_t dx = 0, dy = 0;
     const int64_t w = sw, h = sh;
     switch (dir) {
-        case vikScrollUp: dy = -h; break;
-        case vikScrollDown: dy = h; break;
-        case vikScrollLeft: dx = -w; break;
-        case vikScrollRight: dx = w; break;
-        case vikScrollUpLeft: dy = -h, dx = -w; break;
-        case vikScrollUpRight: dy = -h, dx = w; break;
-        case vikScrollDownLeft: dy = h, dx = -w; break;
-        case vikScrollDownRight: dy = h, dx = w; break;
+        case vikScrollUp:
+            dy = -h;
+            break;
+        case vikScrollDown:
+            dy = h;
+            break;
+        case vikScrollLeft:
+            dx = -w;
+            break;
+        case vikScrollRight:
+            dx = w;
+            break;
+        case vikScrollUpLeft:
+            dy = -h, dx = -w;
+            break;
+        case vikScrollUpRight:
+            dy = -h, dx = w;
+            break;
+        case vikScrollDownLeft:
+            dy = h, dx = -w;
+            break;
+        case vikScrollDownRight:
+            dy = h, dx = w;
+            break;
     }
     *x = clampToInt(*x + dx);
     *y = clampToInt(*y + dy);
@@ -172,15 +198,23 @@ void ScrollOrigin(TVIkScrollDir dir, int sw, int sh, int* x, int* y) {
 
 int ScrollBarOrigin(TScrollCode code, int origin, int step, int page, int max, int thumb) {
     switch (code) {
-        case scLineUp: return clampToInt(int64_t(origin) - step);
-        case scLineDown: return clampToInt(int64_t(origin) + step);
-        case scPageUp: return clampToInt(int64_t(origin) - page);
-        case scPageDown: return clampToInt(int64_t(origin) + page);
+        case scLineUp:
+            return clampToInt(int64_t(origin) - step);
+        case scLineDown:
+            return clampToInt(int64_t(origin) + step);
+        case scPageUp:
+            return clampToInt(int64_t(origin) - page);
+        case scPageDown:
+            return clampToInt(int64_t(origin) + page);
         case scPosition:
-        case scTrack: return thumb;
-        case scTop: return 0;
-        case scBottom: return max;
-        case scEndScroll: break;
+        case scTrack:
+            return thumb;
+        case scTop:
+            return 0;
+        case scBottom:
+            return max;
+        case scEndScroll:
+            break;
     }
     return origin;
 }

@@ -11,12 +11,28 @@ enum TVIkAppearance { vikFlat = 0, vikLowered, vikRaised };
 enum TVIkUnit { vikNone = 0, vikPixel, vikmm, vikInch };
 enum TVIkMouseWheel { vikDisable = 0, vikVertical, vikHorizontal };
 enum TVIkScrollDir {
-    vikScrollUp = 0, vikScrollDown, vikScrollLeft, vikScrollRight,
-    vikScrollUpLeft, vikScrollUpRight, vikScrollDownLeft, vikScrollDownRight
+    vikScrollUp = 0,
+    vikScrollDown,
+    vikScrollLeft,
+    vikScrollRight,
+    vikScrollUpLeft,
+    vikScrollUpRight,
+    vikScrollDownLeft,
+    vikScrollDownRight
 };
 enum TVIkBlinkSpeed { vikSlow = 0, vikMedium, vikFast };
 // The scroll-bar requests a bar or the wheel sends (the window system's codes, in order).
-enum TScrollCode { scLineUp = 0, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+enum TScrollCode {
+    scLineUp = 0,
+    scLineDown,
+    scPageUp,
+    scPageDown,
+    scPosition,
+    scTrack,
+    scTop,
+    scBottom,
+    scEndScroll
+};
 
 namespace q47::disp {
 
@@ -52,13 +68,13 @@ struct DispGeometry {
     bool drawn = false;  // false: the area is too small (or no image): nothing is drawn
     // The image area inside border and rulers, inclusive.
     int areaLeft = 0, areaTop = 0, areaRight = -1, areaBottom = -1;
-    int OriginX = 0, OriginY = 0;            // client position of the drawn image's top-left
-    int drawnWidth = 0, drawnHeight = 0;     // drawn rectangle on screen (clipped to the area)
-    int fullWidth = 0, fullHeight = 0;       // the whole image at this scale
+    int OriginX = 0, OriginY = 0;         // client position of the drawn image's top-left
+    int drawnWidth = 0, drawnHeight = 0;  // drawn rectangle on screen (clipped to the area)
+    int fullWidth = 0, fullHeight = 0;    // the whole image at this scale
     int imageWidth = 0, imageHeight = 0;
     int ALeft = 0, ATop = 0, ARight = -1, ABottom = -1;  // visible image pixels, inclusive
     int visibleWidth = 0, visibleHeight = 0;             // image pixels the area holds
-    ScrollBarState hbar, vbar;  // meaningful in vikActualSize only
+    ScrollBarState hbar, vbar;                           // meaningful in vikActualSize only
 
     int areaWidth() const { return areaRight - areaLeft + 1; }
     int areaHeight() const { return areaBottom - areaTop + 1; }
@@ -66,7 +82,8 @@ struct DispGeometry {
     double ScaleHeight() const { return imageHeight > 0 ? double(fullHeight) / imageHeight : 1.0; }
     // True when the client point lies on the drawn image (edges included).
     bool contains(int x, int y) const {
-        return drawn && x >= OriginX && y >= OriginY && x < OriginX + drawnWidth && y < OriginY + drawnHeight;
+        return drawn && x >= OriginX && y >= OriginY && x < OriginX + drawnWidth &&
+               y < OriginY + drawnHeight;
     }
     // Image pixel shown at a client point (meaningful where contains() holds).
     int clientToImageX(int x) const;
@@ -94,8 +111,8 @@ struct ZoomTarget {
     int centerX, centerY;
     double scale;
 };
-std::optional<ZoomTarget> ComputeZoom(int imageWidth, int imageHeight, int areaWidth, int areaHeight,
-                                      int left, int top, int right, int bottom);
+std::optional<ZoomTarget> ComputeZoom(int imageWidth, int imageHeight, int areaWidth,
+                                      int areaHeight, int left, int top, int right, int bottom);
 
 // The view origin after ScrollImage(direction); clamping happens in the next geometry.
 void ScrollOrigin(TVIkScrollDir dir, int scrollWidth, int scrollHeight, int* startX, int* startY);

@@ -2,6 +2,8 @@
 // control's events; the rules themselves are in display_geometry and display_compose.
 #include "imaging/display_widget.h"
 
+#include <qdrawutil.h>
+
 #include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
@@ -10,8 +12,6 @@
 #include <QTimer>
 #include <QToolTip>
 #include <QWheelEvent>
-#include <qdrawutil.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -24,7 +24,9 @@ using q47::disp::DispInput;
 
 namespace {
 
-QColor qcolor(TColor c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+QColor qcolor(TColor c) {
+    return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 bool describe(IKHANDLE h, IKImageInfo* info) {
     return h && Ikdllprocs::IKGetImageType && Ikdllprocs::IKGetImageType(h, info);
@@ -78,13 +80,17 @@ TShiftState shiftOf(Qt::KeyboardModifiers m, Qt::MouseButtons b) {
     return s;
 }
 
-int blinkMs(TVIkBlinkSpeed s) { return s == vikSlow ? 1000 : s == vikFast ? 250 : 500; }
+int blinkMs(TVIkBlinkSpeed s) {
+    return s == vikSlow ? 1000 : s == vikFast ? 250 : 500;
+}
 
 }  // namespace
 
 // ---- TCRaster
 
-bool TCRaster::ownerHasImage() const { return !owner_ || owner_->handle_ != 0; }
+bool TCRaster::ownerHasImage() const {
+    return !owner_ || owner_->handle_ != 0;
+}
 
 void TCRaster::setImgHandle(IKHANDLE handle) {
     IKImageInfo info{};
@@ -147,7 +153,8 @@ void TCRaster::rebuild() {
     pixels_ = {};
     if (!handle_) return;
     LockedImage lock(handle_);
-    if (!lock.ok() || !q47::disp::BuildLayerPixels(lock.view(), trans_, red_, green_, blue_, &pixels_))
+    if (!lock.ok() ||
+        !q47::disp::BuildLayerPixels(lock.view(), trans_, red_, green_, blue_, &pixels_))
         pixels_ = {};
 }
 
@@ -279,14 +286,18 @@ bool TVIkDisp::Modify() {
     return false;
 }
 
-TCRaster* TVIkDisp::GetRaster(int index) { return &rasters_[index >= 0 && index < kLayers ? index : 0]; }
+TCRaster* TVIkDisp::GetRaster(int index) {
+    return &rasters_[index >= 0 && index < kLayers ? index : 0];
+}
 
 void TVIkDisp::SetRaster(int index, const TCRaster& raster) {
     if (index < 0 || index >= kLayers || &raster == &rasters_[index]) return;
     rasters_[index].Assign(raster);
 }
 
-TCVector* TVIkDisp::GetVector(int index) { return &vectors_[index >= 0 && index < kLayers ? index : 0]; }
+TCVector* TVIkDisp::GetVector(int index) {
+    return &vectors_[index >= 0 && index < kLayers ? index : 0];
+}
 
 void TVIkDisp::SetVector(int index, const TCVector& vector) {
     if (index < 0 || index >= kLayers || &vector == &vectors_[index]) return;
@@ -307,8 +318,8 @@ bool TVIkDisp::Zoom(int left, int top, int right, int bottom) {
     in.border = BorderVisible;
     in.appearance = Appearance;
     q47::disp::ComputeArea(in, &area);
-    const auto z = q47::disp::ComputeZoom(imageWidth_, imageHeight_, area.areaWidth(), area.areaHeight(), left, top,
-                                          right, bottom);
+    const auto z = q47::disp::ComputeZoom(imageWidth_, imageHeight_, area.areaWidth(),
+                                          area.areaHeight(), left, top, right, bottom);
     if (!z) {
         ErrorStatus = IK_ERR_ARGUMENT;
         return false;
@@ -337,10 +348,14 @@ void TVIkDisp::SetToolTip(TVIkUnit unit) {
 
 QString TVIkDisp::ToolTipText(int X, int Y) const {
     switch (toolTip_) {
-        case vikPixel: return QString::asprintf(" %d %d pixel", X, Y);
-        case vikmm: return QString::asprintf(" %7.1f %7.1f mm", X * 25.4 / xdpi_, Y * 25.4 / ydpi_);
-        case vikInch: return QString::asprintf(" %7.1f %7.1f inch", double(X) / xdpi_, double(Y) / ydpi_);
-        case vikNone: break;
+        case vikPixel:
+            return QString::asprintf(" %d %d pixel", X, Y);
+        case vikmm:
+            return QString::asprintf(" %7.1f %7.1f mm", X * 25.4 / xdpi_, Y * 25.4 / ydpi_);
+        case vikInch:
+            return QString::asprintf(" %7.1f %7.1f inch", double(X) / xdpi_, double(Y) / ydpi_);
+        case vikNone:
+            break;
     }
     return {};
 }
@@ -378,7 +393,8 @@ void TVIkDisp::relayout() {
     in.startY = StartY;
     in.centerX = DispCenterX;
     in.centerY = DispCenterY;
-    geom_ = q47::disp::ComputeGeometryWithBars(in, ScrollBar, style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    geom_ = q47::disp::ComputeGeometryWithBars(in, ScrollBar,
+                                               style()->pixelMetric(QStyle::PM_ScrollBarExtent));
     if (geom_.drawn) {
         StartX = geom_.ALeft;
         StartY = geom_.ATop;
@@ -394,7 +410,8 @@ void TVIkDisp::hideScrollBars() {
 
 void TVIkDisp::placeScrollBars() {
     const int thick = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    auto place = [&](QScrollBar*& bar, Qt::Orientation o, const q47::disp::ScrollBarState& s, int step) {
+    auto place = [&](QScrollBar*& bar, Qt::Orientation o, const q47::disp::ScrollBarState& s,
+                     int step) {
         if (!s.visible) {
             if (bar) bar->hide();
             return;
@@ -402,7 +419,8 @@ void TVIkDisp::placeScrollBars() {
         if (!bar) {
             bar = new QScrollBar(o, this);
             QScrollBar* b = bar;
-            QObject::connect(bar, &QAbstractSlider::actionTriggered, this, [this, b](int a) { onScrollAction(b, a); });
+            QObject::connect(bar, &QAbstractSlider::actionTriggered, this,
+                             [this, b](int a) { onScrollAction(b, a); });
         }
         const QSignalBlocker quiet(bar);
         bar->setRange(0, std::max(0, s.max + 1 - s.page));
@@ -421,14 +439,29 @@ void TVIkDisp::placeScrollBars() {
 void TVIkDisp::onScrollAction(QScrollBar* bar, int action) {
     TScrollCode code;
     switch (action) {
-        case QAbstractSlider::SliderSingleStepSub: code = scLineUp; break;
-        case QAbstractSlider::SliderSingleStepAdd: code = scLineDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = scPageUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = scPageDown; break;
-        case QAbstractSlider::SliderToMinimum: code = scTop; break;
-        case QAbstractSlider::SliderToMaximum: code = scBottom; break;
-        case QAbstractSlider::SliderMove: code = scTrack; break;
-        default: return;
+        case QAbstractSlider::SliderSingleStepSub:
+            code = scLineUp;
+            break;
+        case QAbstractSlider::SliderSingleStepAdd:
+            code = scLineDown;
+            break;
+        case QAbstractSlider::SliderPageStepSub:
+            code = scPageUp;
+            break;
+        case QAbstractSlider::SliderPageStepAdd:
+            code = scPageDown;
+            break;
+        case QAbstractSlider::SliderToMinimum:
+            code = scTop;
+            break;
+        case QAbstractSlider::SliderToMaximum:
+            code = scBottom;
+            break;
+        case QAbstractSlider::SliderMove:
+            code = scTrack;
+            break;
+        default:
+            return;
     }
     const bool horizontal = bar == hbar_;
     scrollBy(code, horizontal, bar->sliderPosition());
@@ -446,7 +479,8 @@ void TVIkDisp::scrollBy(TScrollCode code, bool horizontal, int thumb) {
         update();
     }
     if (OnScrollDispImage)
-        OnScrollDispImage(this, code, static_cast<int16_t>(origin), horizontal ? vikHorizontal : vikVertical);
+        OnScrollDispImage(this, code, static_cast<int16_t>(origin),
+                          horizontal ? vikHorizontal : vikVertical);
 }
 
 // ---- painting
@@ -458,7 +492,8 @@ void TVIkDisp::releaseSmoothed() {
 }
 
 IKHANDLE TVIkDisp::smoothedBase(BaseSource* base) {
-    const auto hasVector = std::any_of(vectors_.begin(), vectors_.end(), [](const TCVector& v) { return v.ImgHandle(); });
+    const auto hasVector = std::any_of(vectors_.begin(), vectors_.end(),
+                                       [](const TCVector& v) { return v.ImgHandle(); });
     if (!Refine1BitImage || EditEnable || imageBits_ != 1 || hasVector) return 0;
     bool reduce = false;
     if (mode_ == vikActualSize)
@@ -469,12 +504,15 @@ IKHANDLE TVIkDisp::smoothedBase(BaseSource* base) {
     const int w = geom_.fullWidth, h = geom_.fullHeight;
     if (smoothedFrom_ != handle_ || smoothedWidth_ != w || smoothedHeight_ != h) {
         releaseSmoothed();
-        if (!Ikdllprocs::IKConvertColor || !Ikdllprocs::IKResizeEx || !Ikdllprocs::IKFreeMemory) return 0;
-        const IKHANDLE grey = Ikdllprocs::IKConvertColor(handle_, 8, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+        if (!Ikdllprocs::IKConvertColor || !Ikdllprocs::IKResizeEx || !Ikdllprocs::IKFreeMemory)
+            return 0;
+        const IKHANDLE grey =
+            Ikdllprocs::IKConvertColor(handle_, 8, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
         if (!grey) return 0;
         const IKHANDLE in[2] = {grey, 0};
         IKHANDLE out[2] = {0, 0};
-        if (Ikdllprocs::IKResizeEx(in, out, w, h, 1, nullptr, nullptr, nullptr, nullptr)) smoothed_ = out[0];
+        if (Ikdllprocs::IKResizeEx(in, out, w, h, 1, nullptr, nullptr, nullptr, nullptr))
+            smoothed_ = out[0];
         Ikdllprocs::IKFreeMemory(grey);
         if (!smoothed_) return 0;
         smoothedFrom_ = handle_;
@@ -495,14 +533,16 @@ void TVIkDisp::paintEvent(QPaintEvent*) {
 
 void TVIkDisp::paintPicture(QPainter& p) {
     const int thick = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    const QRect client(0, 0, width() - (geom_.vbar.visible ? thick : 0), height() - (geom_.hbar.visible ? thick : 0));
+    const QRect client(0, 0, width() - (geom_.vbar.visible ? thick : 0),
+                       height() - (geom_.hbar.visible ? thick : 0));
     const QRect area(geom_.areaLeft, geom_.areaTop, geom_.areaWidth(), geom_.areaHeight());
     const QRect image(geom_.OriginX, geom_.OriginY, geom_.drawnWidth, geom_.drawnHeight);
     bool drawn = geom_.drawn && handle_ && mode_ != vikClear;
 
     if (drawn) {
         BaseSource base;
-        base.fill = 0xFF000000u | ((Color & 0xFF) << 16) | (Color & 0xFF00) | ((Color >> 16) & 0xFF);
+        base.fill =
+            0xFF000000u | ((Color & 0xFF) << 16) | (Color & 0xFF00) | ((Color >> 16) & 0xFF);
         IKHANDLE source = 0;
         if (ShowInDisp) {
             source = smoothedBase(&base);
@@ -524,7 +564,8 @@ void TVIkDisp::paintPicture(QPainter& p) {
             if (frame_.width() != image.width() || frame_.height() != image.height())
                 frame_ = QImage(image.size(), QImage::Format_RGB32);
             q47::disp::Compose(geom_, base, layers.data(), static_cast<int>(layers.size()),
-                               reinterpret_cast<uint32_t*>(frame_.bits()), frame_.bytesPerLine() / 4);
+                               reinterpret_cast<uint32_t*>(frame_.bits()),
+                               frame_.bytesPerLine() / 4);
             p.drawImage(image.topLeft(), frame_);
         }
     }
@@ -535,7 +576,8 @@ void TVIkDisp::paintPicture(QPainter& p) {
         p.save();
         p.setClipRegion(outside);
         p.fillRect(client, qcolor(Color));
-        if (drawn && InvalidHatchPattern) p.fillRect(area, QBrush(qcolor(InvalidHatchColor), Qt::DiagCrossPattern));
+        if (drawn && InvalidHatchPattern)
+            p.fillRect(area, QBrush(qcolor(InvalidHatchColor), Qt::DiagCrossPattern));
         p.restore();
     }
     if (drawn) {
@@ -558,8 +600,8 @@ void TVIkDisp::paintPicture(QPainter& p) {
         p.drawPolygon(outline_);
     }
     if (drawn && OnEndDispImage)
-        OnEndDispImage(this, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight, geom_.ABottom,
-                       geom_.ScaleWidth(), geom_.ScaleHeight());
+        OnEndDispImage(this, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight,
+                       geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight());
 }
 
 namespace {
@@ -567,9 +609,12 @@ namespace {
 // Image pixels per unit step of rulers and grid.
 double pixelsPerUnit(TVIkUnit unit, int dpi) {
     switch (unit) {
-        case vikmm: return dpi / 25.4;
-        case vikInch: return dpi;
-        default: return 1.0;
+        case vikmm:
+            return dpi / 25.4;
+        case vikInch:
+            return dpi;
+        default:
+            return 1.0;
     }
 }
 
@@ -612,8 +657,10 @@ void TVIkDisp::paintRulers(QPainter& p) {
 
 void TVIkDisp::paintGrid(QPainter& p) {
     if (Grid == vikNone || GridSpace <= 0) return;
-    const double sx = GridSpace * pixelsPerUnit(Grid, xdpi_), sy = GridSpace * pixelsPerUnit(Grid, ydpi_);
-    if (sx * geom_.ScaleWidth() < 3 || sy * geom_.ScaleHeight() < 3) return;  // would grey the picture
+    const double sx = GridSpace * pixelsPerUnit(Grid, xdpi_),
+                 sy = GridSpace * pixelsPerUnit(Grid, ydpi_);
+    if (sx * geom_.ScaleWidth() < 3 || sy * geom_.ScaleHeight() < 3)
+        return;  // would grey the picture
     const QRect image(geom_.OriginX, geom_.OriginY, geom_.drawnWidth, geom_.drawnHeight);
     p.save();
     p.setClipRect(image);
@@ -678,7 +725,8 @@ void TVIkDisp::selectLayers(bool down, int X, int Y) {
 void TVIkDisp::mousePressEvent(QMouseEvent* e) {
     const QPoint pt = e->position().toPoint();
     const TMouseButton button = buttonOf(e->button());
-    if (OnMouseDown) OnMouseDown(this, button, shiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y());
+    if (OnMouseDown)
+        OnMouseDown(this, button, shiftOf(e->modifiers(), e->buttons()), pt.x(), pt.y());
     if (e->button() == Qt::LeftButton) {
         setFocus(Qt::MouseFocusReason);
         grabMouse();
@@ -694,8 +742,9 @@ void TVIkDisp::mousePressEvent(QMouseEvent* e) {
     const int X = geom_.clientToImageX(pt.x()), Y = geom_.clientToImageY(pt.y());
     if (e->button() == Qt::LeftButton) selectLayers(true, X, Y);
     if (OnMouseDownImage)
-        OnMouseDownImage(this, button, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight,
-                         geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight(), X, Y);
+        OnMouseDownImage(this, button, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop,
+                         geom_.ARight, geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight(), X,
+                         Y);
 }
 
 void TVIkDisp::mouseMoveEvent(QMouseEvent* e) {
@@ -712,12 +761,12 @@ void TVIkDisp::mouseMoveEvent(QMouseEvent* e) {
         QPalette tip = QToolTip::palette();
         tip.setColor(QPalette::ToolTipBase, qcolor(ToolTipColor));
         QToolTip::setPalette(tip);
-        QToolTip::showText(mapToGlobal(pt + QPoint(ToolTipXfromMouse, ToolTipYfromMouse)), ToolTipText(X, Y), this,
-                           QRect(), ToolTipTimeSecond * 1000);
+        QToolTip::showText(mapToGlobal(pt + QPoint(ToolTipXfromMouse, ToolTipYfromMouse)),
+                           ToolTipText(X, Y), this, QRect(), ToolTipTimeSecond * 1000);
     }
     if (OnMouseMoveImage)
-        OnMouseMoveImage(this, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight, geom_.ABottom,
-                         geom_.ScaleWidth(), geom_.ScaleHeight(), X, Y);
+        OnMouseMoveImage(this, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight,
+                         geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight(), X, Y);
 }
 
 void TVIkDisp::mouseReleaseEvent(QMouseEvent* e) {
@@ -728,8 +777,9 @@ void TVIkDisp::mouseReleaseEvent(QMouseEvent* e) {
         const int X = geom_.clientToImageX(pt.x()), Y = geom_.clientToImageY(pt.y());
         if (e->button() == Qt::LeftButton) selectLayers(false, X, Y);
         if (OnMouseUpImage)
-            OnMouseUpImage(this, button, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop, geom_.ARight,
-                           geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight(), X, Y);
+            OnMouseUpImage(this, button, geom_.OriginX, geom_.OriginY, geom_.ALeft, geom_.ATop,
+                           geom_.ARight, geom_.ABottom, geom_.ScaleWidth(), geom_.ScaleHeight(), X,
+                           Y);
     }
     if (e->button() == Qt::LeftButton) {
         dragging_ = false;
@@ -753,7 +803,8 @@ void TVIkDisp::wheelEvent(QWheelEvent* e) {
     const QPoint d = e->angleDelta();
     const int steps = wheel_.feed(d.y() != 0 ? d.y() : d.x(), lines);
     if (MouseWheel != vikDisable)
-        for (int i = 0; i < std::abs(steps); ++i) scrollBy(steps > 0 ? scLineUp : scLineDown, MouseWheel == vikHorizontal, 0);
+        for (int i = 0; i < std::abs(steps); ++i)
+            scrollBy(steps > 0 ? scLineUp : scLineDown, MouseWheel == vikHorizontal, 0);
     const TShiftState shift = shiftOf(e->modifiers(), e->buttons());
     const auto& ev = steps > 0 ? OnMouseWheelUpImage : OnMouseWheelDownImage;
     if (ev) ev(this, shift, MouseWheel);

@@ -13,10 +13,11 @@
 //   TCRaster* sheetLayer = disp->GetRaster(1);
 //   sheetLayer->setTransColor(255, 255, 255);    // white sheet is see-through
 //   sheetLayer->setImgHandle(sheetCopy);         // converted once, here
-//   disp->GetRaster(0)->setImgHandle(screen);    // opaque: disp->GetRaster(0)->setEnableTrans(false)
-//   disp->GetRaster(0)->setStartX(120);          // positions: base-image pixels
-//   disp->OnMouseDownSelectRasterImage = [](QObject*, int16_t index, int x, int y) { ... };
-//   disp->OnMouseMoveImage = [](QObject*, int ox, int oy, int l, int t, int r, int b,
+//   disp->GetRaster(0)->setImgHandle(screen);    // opaque:
+//   disp->GetRaster(0)->setEnableTrans(false) disp->GetRaster(0)->setStartX(120);          //
+//   positions: base-image pixels disp->OnMouseDownSelectRasterImage = [](QObject*, int16_t index,
+//   int x, int y) { ... }; disp->OnMouseMoveImage = [](QObject*, int ox, int oy, int l, int t, int
+//   r, int b,
 //                               double sw, double sh, int X, int Y) { ... };
 //   disp->Display(vikStretch);
 //
@@ -59,22 +60,24 @@ enum : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, 
 // image's top-left; ALeft..ABottom = the visible image pixels (inclusive); ScaleWidth,
 // ScaleHeight = screen pixels per image pixel; X, Y = the mouse in image pixels.
 using TNotifyEvent = std::function<void(QObject* Sender)>;
-using TMouseEvent = std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseEvent =
+    std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(QObject* Sender, TShiftState Shift, int X, int Y)>;
 using TVIkDispEndDispImageEvent =
-    std::function<void(QObject* Sender, int OriginX, int OriginY, int ALeft, int ATop, int ARight, int ABottom,
-                       double ScaleWidth, double ScaleHeight)>;
-using TVIkDispMouseEvent =
-    std::function<void(QObject* Sender, TMouseButton Button, int OriginX, int OriginY, int ALeft, int ATop,
-                       int ARight, int ABottom, double ScaleWidth, double ScaleHeight, int X, int Y)>;
+    std::function<void(QObject* Sender, int OriginX, int OriginY, int ALeft, int ATop, int ARight,
+                       int ABottom, double ScaleWidth, double ScaleHeight)>;
+using TVIkDispMouseEvent = std::function<void(
+    QObject* Sender, TMouseButton Button, int OriginX, int OriginY, int ALeft, int ATop, int ARight,
+    int ABottom, double ScaleWidth, double ScaleHeight, int X, int Y)>;
 using TVIkDispMouseMoveEvent =
-    std::function<void(QObject* Sender, int OriginX, int OriginY, int ALeft, int ATop, int ARight, int ABottom,
-                       double ScaleWidth, double ScaleHeight, int X, int Y)>;
+    std::function<void(QObject* Sender, int OriginX, int OriginY, int ALeft, int ATop, int ARight,
+                       int ABottom, double ScaleWidth, double ScaleHeight, int X, int Y)>;
 // Index of the layer, the point relative to the layer's top-left corner (image pixels).
 using TVIkDispMouseSelectEvent = std::function<void(QObject* Sender, int16_t Index, int X, int Y)>;
-using TVIkDispScrollEvent =
-    std::function<void(QObject* Sender, TScrollCode ScrollCode, int16_t Pos, TVIkMouseWheel Direction)>;
-using TVIkDispMouseWheelEvent = std::function<void(QObject* Sender, TShiftState Shift, TVIkMouseWheel Direction)>;
+using TVIkDispScrollEvent = std::function<void(QObject* Sender, TScrollCode ScrollCode, int16_t Pos,
+                                               TVIkMouseWheel Direction)>;
+using TVIkDispMouseWheelEvent =
+    std::function<void(QObject* Sender, TShiftState Shift, TVIkMouseWheel Direction)>;
 using TVIkDispPanWindowEvent = std::function<void(QObject* Sender, bool Show)>;
 
 // One raster layer: an engine image (not owned) placed at StartX/StartY base-image pixels.
@@ -160,11 +163,13 @@ public:
     bool ScrollBar = false;                       // scroll bars in vikActualSize
     int32_t StartX = 0, StartY = 0;               // after each drawing: the origin used
     double DispScale() const { return dispScale_; }
-    void setDispScale(double v) { if (v > 0) dispScale_ = v; }  // <= 0 ignored
-    int32_t DispCenterX = 0, DispCenterY = 0;     // > 0: centre the next drawing here
-    bool ShowInDisp = true;                       // false: Color where the base would be
+    void setDispScale(double v) {
+        if (v > 0) dispScale_ = v;
+    }                                          // <= 0 ignored
+    int32_t DispCenterX = 0, DispCenterY = 0;  // > 0: centre the next drawing here
+    bool ShowInDisp = true;                    // false: Color where the base would be
     bool ShowInPanWindow = true;
-    bool Refine1BitImage = true;                  // smooth reduced display of 1-bit bases
+    bool Refine1BitImage = true;  // smooth reduced display of 1-bit bases
     bool InvalidHatchPattern = true;
     TColor InvalidHatchColor = 12632256;
     TVIkUnit Grad = vikNone;
@@ -234,8 +239,8 @@ public:
     // ---- Methods.
     bool Display(TVIkDispMode mode);
     void Refresh();
-    bool Modify();  // editing memory is not kept: false
-    TCRaster* GetRaster(int index);  // outside 0..99: layer 0
+    bool Modify();                                      // editing memory is not kept: false
+    TCRaster* GetRaster(int index);                     // outside 0..99: layer 0
     void SetRaster(int index, const TCRaster& raster);  // outside 0..99: ignored
     TCVector* GetVector(int index);
     void SetVector(int index, const TCVector& vector);

@@ -104,7 +104,8 @@ public:
             if (r.run_type == Run::RT_Aggregate && r.aggregate_name == "median") {
                 seconds[name] = r.GetAdjustedCPUTime();
                 medians_.insert(name);
-            } else if (r.run_type == Run::RT_Iteration && r.iterations > 0 && !medians_.count(name)) {
+            } else if (r.run_type == Run::RT_Iteration && r.iterations > 0 &&
+                       !medians_.count(name)) {
                 seconds[name] = r.GetAdjustedCPUTime();
             }
         }
@@ -125,8 +126,10 @@ int main(int argc, char** argv) {
     g_scene = &scene;
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const auto a = reporter.seconds.find("BM_DisplayRedraw"), b = reporter.seconds.find("BM_DrawImageOfBase");
+    const auto a = reporter.seconds.find("BM_DisplayRedraw"),
+               b = reporter.seconds.find("BM_DrawImageOfBase");
     if (a != reporter.seconds.end() && b != reporter.seconds.end() && b->second > 0)
-        std::printf("ratio display_redraw_vs_drawimage %.2f (target <= 3.0)\n", a->second / b->second);
+        std::printf("ratio display_redraw_vs_drawimage %.2f (target <= 3.0)\n",
+                    a->second / b->second);
     return 0;
 }

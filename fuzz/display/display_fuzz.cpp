@@ -64,8 +64,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t key[3] = {r.take<uint8_t>(), r.take<uint8_t>(), r.take<uint8_t>()};
     q47::dib::View fromInput;
     std::vector<uint8_t> generated = q47::dib::make(1 + key[0] % 40, 1 + key[1] % 40, 8, 256);
-    for (size_t i = 0; i < generated.size(); ++i) generated[i] ^= static_cast<uint8_t>(i * 31 + key[2]);
-    std::memcpy(generated.data(), q47::dib::make(1 + key[0] % 40, 1 + key[1] % 40, 8, 256).data(), 40);
+    for (size_t i = 0; i < generated.size(); ++i)
+        generated[i] ^= static_cast<uint8_t>(i * 31 + key[2]);
+    std::memcpy(generated.data(), q47::dib::make(1 + key[0] % 40, 1 + key[1] % 40, 8, 256).data(),
+                40);
     const bool parsed = q47::dib::parse(r.p, r.n, &fromInput);
     q47::dib::View gen;
     const bool genOk = q47::dib::parse(generated.data(), generated.size(), &gen);
@@ -85,15 +87,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if ((v >> 24) != 0xFF) __builtin_trap();
         for (int x = g.OriginX; x < g.OriginX + g.drawnWidth; ++x) {
             const int X = g.clientToImageX(x);
-            if (X < g.ALeft || X > g.ARight || g.clientToImageX(g.imageToClientX(X)) != X) __builtin_trap();
+            if (X < g.ALeft || X > g.ARight || g.clientToImageX(g.imageToClientX(X)) != X)
+                __builtin_trap();
         }
     }
     LayerBox boxes[3];
-    for (int i = 0; i < count; ++i) boxes[i] = {true, layers[i].startX, layers[i].startY, px[i].width, px[i].height};
+    for (int i = 0; i < count; ++i)
+        boxes[i] = {true, layers[i].startX, layers[i].startY, px[i].width, px[i].height};
     (void)HitTestLayers(boxes, count, in.startX, in.startY);
     int sx = in.startX, sy = in.startY;
     ScrollOrigin(static_cast<TVIkScrollDir>(key[0] % 8), in.centerX, in.centerY, &sx, &sy);
-    (void)ScrollBarOrigin(static_cast<TScrollCode>(key[1] % 9), sx, in.centerX, in.centerY, in.imageWidth, sy);
+    (void)ScrollBarOrigin(static_cast<TScrollCode>(key[1] % 9), sx, in.centerX, in.centerY,
+                          in.imageWidth, sy);
     WheelAccumulator w;
     (void)w.feed(in.startX % 100000, key[2] % 10);
     return 0;

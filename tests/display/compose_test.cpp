@@ -17,7 +17,9 @@ struct TestDib {
     dib::View view;
 };
 
-uint32_t rgb(int r, int g, int b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
+uint32_t rgb(int r, int g, int b) {
+    return 0xFF000000u | (r << 16) | (g << 8) | b;
+}
 
 TestDib make24(int w, int h, uint32_t (*colour)(int x, int y)) {
     TestDib d;
@@ -42,7 +44,8 @@ TestDib makeIndexed(int w, int h, int bits, const std::vector<uint32_t>& table) 
     d.bytes = dib::make(w, h, bits, 1 << bits);
     auto* pal = reinterpret_cast<dib::RgbQuad*>(d.bytes.data() + 40);
     for (size_t i = 0; i < table.size(); ++i)
-        pal[i] = {uint8_t(table[i] & 0xFF), uint8_t((table[i] >> 8) & 0xFF), uint8_t((table[i] >> 16) & 0xFF), 0};
+        pal[i] = {uint8_t(table[i] & 0xFF), uint8_t((table[i] >> 8) & 0xFF),
+                  uint8_t((table[i] >> 16) & 0xFF), 0};
     dib::View v;
     dib::parse(d.bytes.data(), d.bytes.size(), &v);
     const int n = static_cast<int>(table.size());
@@ -69,13 +72,16 @@ DispGeometry geometry(int cw, int ch, TVIkDispMode mode, int w, int h) {
     return ComputeGeometry(in);
 }
 
-std::vector<uint32_t> compose(const DispGeometry& g, const BaseSource& base, std::vector<ComposeLayer> layers) {
+std::vector<uint32_t> compose(const DispGeometry& g, const BaseSource& base,
+                              std::vector<ComposeLayer> layers) {
     std::vector<uint32_t> out(size_t(g.drawnWidth) * g.drawnHeight, 0xDEADBEEF);
     Compose(g, base, layers.data(), int(layers.size()), out.data(), g.drawnWidth);
     return out;
 }
 
-uint32_t gradient(int x, int y) { return rgb(x * 7 % 256, y * 5 % 256, (x + y) % 256); }
+uint32_t gradient(int x, int y) {
+    return rgb(x * 7 % 256, y * 5 % 256, (x + y) % 256);
+}
 
 TEST(DisplayCompose, BaseOfEveryDepthShowsItsColoursAtOneToOne) {
     const std::vector<uint32_t> table = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x123456};
@@ -88,7 +94,8 @@ TEST(DisplayCompose, BaseOfEveryDepthShowsItsColoursAtOneToOne) {
         base.image = &d.view;
         const auto out = compose(g, base, {});
         for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 13; ++x) ASSERT_EQ(out[y * 13 + x], 0xFF000000u | t[(x + y) % t.size()]) << x << "," << y;
+            for (int x = 0; x < 13; ++x)
+                ASSERT_EQ(out[y * 13 + x], 0xFF000000u | t[(x + y) % t.size()]) << x << "," << y;
     }
     const TestDib d = make24(13, 5, gradient);
     BaseSource base;
@@ -106,7 +113,8 @@ TEST(DisplayCompose, StretchedPixelsAreTheOnesTheMouseReports) {
     const auto out = compose(g, base, {});
     for (int y = 0; y < g.drawnHeight; ++y)
         for (int x = 0; x < g.drawnWidth; ++x)
-            ASSERT_EQ(out[y * g.drawnWidth + x], gradient(g.clientToImageX(x), g.clientToImageY(y)));
+            ASSERT_EQ(out[y * g.drawnWidth + x],
+                      gradient(g.clientToImageX(x), g.clientToImageY(y)));
 }
 
 TEST(DisplayCompose, LayersInIndexOrderWithTheTransparentColourSeeThrough) {
@@ -115,7 +123,8 @@ TEST(DisplayCompose, LayersInIndexOrderWithTheTransparentColourSeeThrough) {
     base.fill = rgb(1, 2, 3);
     const TestDib red = make24(6, 4, [](int, int) { return rgb(255, 0, 0); });
     // White except a blue cross: white is the see-through colour.
-    const TestDib cross = make24(6, 6, [](int x, int y) { return x == 2 || y == 2 ? rgb(0, 0, 255) : rgb(255, 255, 255); });
+    const TestDib cross = make24(
+        6, 6, [](int x, int y) { return x == 2 || y == 2 ? rgb(0, 0, 255) : rgb(255, 255, 255); });
     LayerPixels l0, l1;
     ASSERT_TRUE(BuildLayerPixels(red.view, false, 0, 0, 0, &l0));
     ASSERT_TRUE(BuildLayerPixels(cross.view, true, 255, 255, 255, &l1));
@@ -123,13 +132,13 @@ TEST(DisplayCompose, LayersInIndexOrderWithTheTransparentColourSeeThrough) {
     EXPECT_TRUE(l1.hasTransparent);
     const auto out = compose(g, base, {{&l0, 2, 1}, {&l1, 4, 2}});
     auto at = [&](int x, int y) { return out[y * 20 + x]; };
-    EXPECT_EQ(at(0, 0), rgb(1, 2, 3));     // fill
-    EXPECT_EQ(at(2, 1), rgb(255, 0, 0));   // layer 0 alone
-    EXPECT_EQ(at(4, 2), rgb(255, 0, 0));   // layer 1 white here: layer 0 shows through
-    EXPECT_EQ(at(6, 2), rgb(0, 0, 255));   // layer 1's cross over layer 0
-    EXPECT_EQ(at(6, 7), rgb(0, 0, 255));   // the cross below layer 0: over the fill
-    EXPECT_EQ(at(8, 6), rgb(1, 2, 3));     // layer 1 white, nothing under it but the fill
-    EXPECT_EQ(at(9, 3), rgb(1, 2, 3));     // layer 1 white, beside layer 0: the fill
+    EXPECT_EQ(at(0, 0), rgb(1, 2, 3));    // fill
+    EXPECT_EQ(at(2, 1), rgb(255, 0, 0));  // layer 0 alone
+    EXPECT_EQ(at(4, 2), rgb(255, 0, 0));  // layer 1 white here: layer 0 shows through
+    EXPECT_EQ(at(6, 2), rgb(0, 0, 255));  // layer 1's cross over layer 0
+    EXPECT_EQ(at(6, 7), rgb(0, 0, 255));  // the cross below layer 0: over the fill
+    EXPECT_EQ(at(8, 6), rgb(1, 2, 3));    // layer 1 white, nothing under it but the fill
+    EXPECT_EQ(at(9, 3), rgb(1, 2, 3));    // layer 1 white, beside layer 0: the fill
 
     // The same layers in the other order: the opaque one covers the cross.
     const auto swapped = compose(g, base, {{&l1, 4, 2}, {&l0, 2, 1}});
@@ -151,7 +160,7 @@ TEST(DisplayCompose, PaletteLayersMatchTheTransparentColourThroughTheirTable) {
     const TestDib d = makeIndexed(8, 1, 8, {0xFFFFFF, 0x00FF00});
     LayerPixels p;
     ASSERT_TRUE(BuildLayerPixels(d.view, true, 255, 255, 255, &p));
-    EXPECT_EQ(p.pixels[0] >> 24, 0u);     // index 0, white
+    EXPECT_EQ(p.pixels[0] >> 24, 0u);  // index 0, white
     EXPECT_EQ(p.pixels[1], rgb(0, 255, 0));
 }
 
@@ -214,7 +223,8 @@ TEST(DisplayCompose, ScreenSizedBaseIsTakenPixelForPixel) {
 
 // The picture pixel by pixel as the rules say: the base pixel the mouse reports there,
 // then every layer in order whose own pixel there is not see-through.
-std::vector<uint32_t> reference(const DispGeometry& g, const TestDib& base, const std::vector<ComposeLayer>& layers) {
+std::vector<uint32_t> reference(const DispGeometry& g, const TestDib& base,
+                                const std::vector<ComposeLayer>& layers) {
     std::vector<uint32_t> out(size_t(g.drawnWidth) * g.drawnHeight);
     for (int y = 0; y < g.drawnHeight; ++y)
         for (int x = 0; x < g.drawnWidth; ++x) {
@@ -255,8 +265,12 @@ TEST(DisplayCompose, MatchesThePixelByPixelRuleForRandomLayouts) {
         std::vector<ComposeLayer> layers;
         for (int i = 0; i < 4; ++i) {
             const int w = pick(1, 40), h = pick(1, 30), seed = pick(0, 1000);
-            dibs.push_back(make24(w, h, (seed % 2) ? +[](int x, int y) { return (x * 3 + y) % 4 ? rgb(255, 255, 255) : rgb(x, y, 7); }
-                                                 : +[](int x, int y) { return rgb(x, y, 99); }));
+            dibs.push_back(make24(
+                w, h,
+                (seed % 2)
+                    ? +[](int x,
+                          int y) { return (x * 3 + y) % 4 ? rgb(255, 255, 255) : rgb(x, y, 7); }
+                    : +[](int x, int y) { return rgb(x, y, 99); }));
             ASSERT_TRUE(BuildLayerPixels(dibs.back().view, true, 255, 255, 255, &pixels[i]));
             layers.push_back({&pixels[i], pick(-20, 60), pick(-20, 42)});
         }

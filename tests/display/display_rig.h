@@ -14,7 +14,9 @@
 
 namespace q47::test {
 
-inline QRgb rgbOf(TColor c) { return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+inline QRgb rgbOf(TColor c) {
+    return qRgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
+}
 
 // Engine images the test owns and frees at the end (the control frees none of them).
 class EngineImages {
@@ -73,6 +75,8 @@ private:
 };
 
 // The control's picture as the screen would get it.
-inline QImage picture(TVIkDisp& disp) { return disp.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+inline QImage picture(TVIkDisp& disp) {
+    return disp.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 }  // namespace q47::test

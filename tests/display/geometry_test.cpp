@@ -191,7 +191,8 @@ void checkRoundTrips(const DispGeometry& g) {
         const int back = g.imageToClientX(X);
         ASSERT_LE(back, x);
         ASSERT_EQ(g.clientToImageX(back), X) << "x " << x;
-        if (g.ScaleWidth() <= 1.0) ASSERT_EQ(back, x) << "reduced: one image pixel per client pixel";
+        if (g.ScaleWidth() <= 1.0)
+            ASSERT_EQ(back, x) << "reduced: one image pixel per client pixel";
     }
     for (int X = g.ALeft; X <= g.ARight; ++X) {
         const int c = g.imageToClientX(X);

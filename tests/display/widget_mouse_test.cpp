@@ -31,15 +31,27 @@ protected:
 
     void SetUp() override {
         disp.resize(300, 200);
-        disp.OnMouseDownSelectRasterImage = [this](QObject*, int16_t i, int x, int y) { downSel.push_back({i, x, y}); };
-        disp.OnMouseUpSelectRasterImage = [this](QObject*, int16_t i, int x, int y) { upSel.push_back({i, x, y}); };
-        disp.OnMouseDownSelectVectorImage = [this](QObject*, int16_t i, int x, int y) { downVec.push_back({i, x, y}); };
-        disp.OnMouseDownImage = [this](QObject*, TMouseButton bt, int ox, int oy, int l, int t, int r, int b, double sw,
-                                       double sh, int x, int y) { downImg.push_back({bt, ox, oy, l, t, r, b, sw, sh, x, y}); };
-        disp.OnMouseUpImage = [this](QObject*, TMouseButton bt, int ox, int oy, int l, int t, int r, int b, double sw,
-                                     double sh, int x, int y) { upImg.push_back({bt, ox, oy, l, t, r, b, sw, sh, x, y}); };
-        disp.OnMouseMoveImage = [this](QObject*, int ox, int oy, int l, int t, int r, int b, double sw, double sh, int x,
-                                       int y) { moveImg.push_back({mbLeft, ox, oy, l, t, r, b, sw, sh, x, y}); };
+        disp.OnMouseDownSelectRasterImage = [this](QObject*, int16_t i, int x, int y) {
+            downSel.push_back({i, x, y});
+        };
+        disp.OnMouseUpSelectRasterImage = [this](QObject*, int16_t i, int x, int y) {
+            upSel.push_back({i, x, y});
+        };
+        disp.OnMouseDownSelectVectorImage = [this](QObject*, int16_t i, int x, int y) {
+            downVec.push_back({i, x, y});
+        };
+        disp.OnMouseDownImage = [this](QObject*, TMouseButton bt, int ox, int oy, int l, int t,
+                                       int r, int b, double sw, double sh, int x, int y) {
+            downImg.push_back({bt, ox, oy, l, t, r, b, sw, sh, x, y});
+        };
+        disp.OnMouseUpImage = [this](QObject*, TMouseButton bt, int ox, int oy, int l, int t, int r,
+                                     int b, double sw, double sh, int x, int y) {
+            upImg.push_back({bt, ox, oy, l, t, r, b, sw, sh, x, y});
+        };
+        disp.OnMouseMoveImage = [this](QObject*, int ox, int oy, int l, int t, int r, int b,
+                                       double sw, double sh, int x, int y) {
+            moveImg.push_back({mbLeft, ox, oy, l, t, r, b, sw, sh, x, y});
+        };
         disp.OnMouseDown = [this](QObject*, TMouseButton, TShiftState, int, int) { ++clientDowns; };
         // A sheet with the capture layer and two handles, as the image window lays them.
         disp.SetImgHandle(images.solid(200, 100, qRgb(255, 255, 255)));
@@ -159,19 +171,20 @@ TEST_F(DisplayMouse, TheLeftButtonHoldsTheMouseUntilEveryButtonIsUp) {
     QMouseEvent rightDown(QEvent::MouseButtonPress, p, disp.mapToGlobal(p), Qt::RightButton,
                           Qt::LeftButton | Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(&disp, &rightDown);
-    QMouseEvent leftUp(QEvent::MouseButtonRelease, p, disp.mapToGlobal(p), Qt::LeftButton, Qt::RightButton,
-                       Qt::NoModifier);
+    QMouseEvent leftUp(QEvent::MouseButtonRelease, p, disp.mapToGlobal(p), Qt::LeftButton,
+                       Qt::RightButton, Qt::NoModifier);
     QApplication::sendEvent(&disp, &leftUp);
     EXPECT_EQ(QWidget::mouseGrabber(), &disp);
-    QMouseEvent rightUp(QEvent::MouseButtonRelease, p, disp.mapToGlobal(p), Qt::RightButton, Qt::NoButton,
-                        Qt::NoModifier);
+    QMouseEvent rightUp(QEvent::MouseButtonRelease, p, disp.mapToGlobal(p), Qt::RightButton,
+                        Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(&disp, &rightUp);
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     // Released outside the image: the release still reaches the control (no image event).
     const size_t ups = upImg.size();
     QTest::mousePress(&disp, Qt::LeftButton, Qt::NoModifier, p);
-    QMouseEvent outsideUp(QEvent::MouseButtonRelease, QPoint(-40, -40), disp.mapToGlobal(QPoint(-40, -40)),
-                          Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent outsideUp(QEvent::MouseButtonRelease, QPoint(-40, -40),
+                          disp.mapToGlobal(QPoint(-40, -40)), Qt::LeftButton, Qt::NoButton,
+                          Qt::NoModifier);
     QApplication::sendEvent(&disp, &outsideUp);
     EXPECT_EQ(QWidget::mouseGrabber(), nullptr);
     EXPECT_EQ(upImg.size(), ups) << "no image event for a release outside the image";
@@ -184,7 +197,9 @@ protected:
     void SetUp() override {
         DisplayMouse::SetUp();
         disp.SetImgHandle(images.solid(2000, 1000, qRgb(255, 255, 255)));
-        disp.OnScrollDispImage = [this](QObject*, TScrollCode c, int16_t, TVIkMouseWheel d) { scrolls.push_back({c, d}); };
+        disp.OnScrollDispImage = [this](QObject*, TScrollCode c, int16_t, TVIkMouseWheel d) {
+            scrolls.push_back({c, d});
+        };
         disp.OnMouseWheelUpImage = [this](QObject*, TShiftState, TVIkMouseWheel) { ++ups; };
         disp.OnMouseWheelDownImage = [this](QObject*, TShiftState, TVIkMouseWheel) { ++downs; };
         disp.WheelScrollLines = 3;
@@ -195,8 +210,8 @@ protected:
         ASSERT_TRUE(disp.Display(vikActualSize));
     }
     void wheel(int delta) {
-        QWheelEvent e(QPointF(150, 100), disp.mapToGlobal(QPointF(150, 100)), QPoint(), QPoint(0, delta),
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QWheelEvent e(QPointF(150, 100), disp.mapToGlobal(QPointF(150, 100)), QPoint(),
+                      QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QApplication::sendEvent(&disp, &e);
     }
 };

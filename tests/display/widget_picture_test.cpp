@@ -47,7 +47,8 @@ TEST_F(DisplayPicture, TheTransparentColourShowsWhatIsUnderneath) {
     // A white sheet with a black line: white is see-through, as the capture program sets it.
     TCRaster* sheet = disp.GetRaster(1);
     sheet->setTransColor(255, 255, 255);
-    sheet->setImgHandle(images.make24(100, 50, [](int x, int) { return x == 20 || x == 60 ? kBlack : kWhite; }));
+    sheet->setImgHandle(
+        images.make24(100, 50, [](int x, int) { return x == 20 || x == 60 ? kBlack : kWhite; }));
     ASSERT_TRUE(disp.Display(vikScale));
     QImage p = picture(disp);
     EXPECT_EQ(p.pixel(10, 10), kRed);
@@ -88,7 +89,8 @@ TEST_F(DisplayPicture, HatchOrColourOutsideTheImage) {
     QImage p = picture(disp);
     std::set<QRgb> outside, inside;
     for (int y = 0; y < 100; ++y)
-        for (int x = 0; x < 200; ++x) (x >= 80 && x < 120 && y >= 40 && y < 60 ? inside : outside).insert(p.pixel(x, y));
+        for (int x = 0; x < 200; ++x)
+            (x >= 80 && x < 120 && y >= 40 && y < 60 ? inside : outside).insert(p.pixel(x, y));
     EXPECT_EQ(inside, std::set<QRgb>{kGrey});
     EXPECT_TRUE(outside.count(kRed)) << "hatch lines";
     EXPECT_TRUE(outside.count(kWhite)) << "Color between them";
@@ -172,7 +174,8 @@ TEST_F(DisplayPicture, OneBitImagesAreSmoothedWhenReduced) {
 TEST_F(DisplayPicture, EndDispImageReportsTheDrawingAfterItWentToTheScreen) {
     disp.resize(200, 100);
     int calls = 0;
-    disp.OnEndDispImage = [&](QObject* sender, int ox, int oy, int l, int t, int r, int b, double sw, double sh) {
+    disp.OnEndDispImage = [&](QObject* sender, int ox, int oy, int l, int t, int r, int b,
+                              double sw, double sh) {
         ++calls;
         EXPECT_EQ(sender, &disp);
         EXPECT_EQ(ox, 0);
@@ -218,7 +221,8 @@ TEST_F(DisplayPicture, BlinkingRectangleRulersAndGridAreDrawnOverThePicture) {
     EXPECT_EQ(p.pixel(5, 60), qRgb(255, 255, 0)) << "ruler band";
     const QPoint corner = disp.ImageToClient(QPoint(10, 10));
     std::set<QRgb> edge;
-    for (int x = corner.x(); x < disp.ImageToClient(QPoint(50, 10)).x(); ++x) edge.insert(p.pixel(x, corner.y()));
+    for (int x = corner.x(); x < disp.ImageToClient(QPoint(50, 10)).x(); ++x)
+        edge.insert(p.pixel(x, corner.y()));
     EXPECT_TRUE(edge.count(kRed) && edge.count(kBlue)) << "two colours along the edge";
     EXPECT_EQ(p.pixel(disp.ImageToClient(QPoint(30, 20))), kGrey) << "only the outline";
     disp.setRectDraw(false);

@@ -230,7 +230,8 @@ TEST(DisplayOwnership, TheControlFreesNoImageItShows) {
     IKImageInfo info{};
     EXPECT_TRUE(Ikdllprocs::IKGetImageType(base, &info));
     EXPECT_TRUE(Ikdllprocs::IKGetImageType(layer, &info));
-    EXPECT_EQ(Ikdllprocs::IKGetObjectCount(), before) << "its own smoothed copy freed, nothing else";
+    EXPECT_EQ(Ikdllprocs::IKGetObjectCount(), before)
+        << "its own smoothed copy freed, nothing else";
 }
 
 }  // namespace

@@ -1,9 +1,8 @@
 // A screenshot of the display control under Xvfb as the capture program's image window
 // shows it: a written sheet (white see-through) over a screen picture, with the eight
 // handles, in vikStretch. Saved as PNG in <build>/screenshots for a person to look at.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,8 +43,8 @@ public:
             const int devnull = ::open("/dev/null", O_WRONLY);
             ::dup2(devnull, 2);
             const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-                    "tcp", "-noreset", static_cast<char*>(nullptr));
+            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+                    "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);
@@ -99,8 +98,11 @@ QImage screenPicture(int w, int h) {
     p.setPen(QColor(50, 50, 50));
     f.setPixelSize(20);
     p.setFont(f);
-    for (int i = 0; i < 5; ++i) p.drawText(win.left() + 30, win.top() + 90 + i * 36, QString("Point %1: results and next steps").arg(i + 1));
-    const QColor bars[] = {QColor(200, 60, 50), QColor(240, 170, 40), QColor(60, 160, 80), QColor(70, 110, 200)};
+    for (int i = 0; i < 5; ++i)
+        p.drawText(win.left() + 30, win.top() + 90 + i * 36,
+                   QString("Point %1: results and next steps").arg(i + 1));
+    const QColor bars[] = {QColor(200, 60, 50), QColor(240, 170, 40), QColor(60, 160, 80),
+                           QColor(70, 110, 200)};
     for (int i = 0; i < 4; ++i) {
         const int bh = 60 + i * 45;
         p.fillRect(QRect(win.right() - 330 + i * 75, win.bottom() - 30 - bh, 55, bh), bars[i]);
@@ -118,8 +120,8 @@ QImage sheetPicture(int w, int h, const QRect& picture) {
     p.setPen(QPen(QColor(20, 40, 160), 6, Qt::SolidLine, Qt::RoundCap));
     QPainterPath arrow;
     arrow.moveTo(picture.right() - 260, picture.top() + 120);
-    arrow.cubicTo(picture.right() - 180, picture.top() + 40, picture.right() - 80, picture.top() + 220,
-                  picture.right() - 150, picture.top() + 330);
+    arrow.cubicTo(picture.right() - 180, picture.top() + 40, picture.right() - 80,
+                  picture.top() + 220, picture.right() - 150, picture.top() + 330);
     p.drawPath(arrow);
     p.drawEllipse(QPoint(picture.left() + 300, picture.top() + 330), 230, 70);
     p.setPen(QPen(QColor(180, 20, 20), 7, Qt::SolidLine, Qt::RoundCap));
@@ -128,7 +130,8 @@ QImage sheetPicture(int w, int h, const QRect& picture) {
     p.setFont(f);
     p.drawText(picture.left() + 40, picture.bottom() + 80, "Check with team!");
     const QColor marks[] = {Qt::red, Qt::green, Qt::blue, QColor(255, 200, 0)};
-    const QPoint corners[] = {picture.topLeft(), picture.topRight(), picture.bottomRight(), picture.bottomLeft()};
+    const QPoint corners[] = {picture.topLeft(), picture.topRight(), picture.bottomRight(),
+                              picture.bottomLeft()};
     for (int i = 0; i < 4; ++i) {
         p.setPen(QPen(marks[i], 8));
         p.drawLine(corners[i] + QPoint(-22, -22), corners[i] + QPoint(22, 22));
@@ -137,7 +140,9 @@ QImage sheetPicture(int w, int h, const QRect& picture) {
     return img;
 }
 
-IKHANDLE importImage(EngineImages& images, const QImage& img) { return images.adopt(Ikutils::qimageToDib(img)); }
+IKHANDLE importImage(EngineImages& images, const QImage& img) {
+    return images.adopt(Ikutils::qimageToDib(img));
+}
 
 TEST(DisplayScreenshot, SheetOverScreenPictureWithEightHandles) {
     if (!XvfbEnvironment::skipReason.empty()) GTEST_SKIP() << XvfbEnvironment::skipReason;
@@ -167,7 +172,8 @@ TEST(DisplayScreenshot, SheetOverScreenPictureWithEightHandles) {
     QImage handle(14, 14, QImage::Format_RGB32);
     handle.fill(Qt::white);
     QPainter(&handle).fillRect(QRect(2, 2, 10, 10), Qt::black);
-    const int l = picture.left(), t = picture.top(), r = picture.right() + 1 - 14, b = picture.bottom() + 1 - 14;
+    const int l = picture.left(), t = picture.top(), r = picture.right() + 1 - 14,
+              b = picture.bottom() + 1 - 14;
     const int cx = l + (picture.width() - 14) / 2, cy = t + (picture.height() - 14) / 2;
     const QPoint at[8] = {{l, t}, {cx, t}, {r, t}, {r, cy}, {r, b}, {cx, b}, {l, b}, {l, cy}};
     for (int i = 0; i < 8; ++i) {
@@ -182,7 +188,8 @@ TEST(DisplayScreenshot, SheetOverScreenPictureWithEightHandles) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     QTest::qWait(200);
 
-    const QImage shot = window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shot =
+        window.screen()->grabWindow(window.winId()).toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_FALSE(shot.isNull());
     const QDir dir(Q47_SCREENSHOT_DIR);
     ASSERT_TRUE(dir.mkpath("."));
