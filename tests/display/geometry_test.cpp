@@ -191,13 +191,16 @@ void checkRoundTrips(const DispGeometry& g) {
         const int back = g.imageToClientX(X);
         ASSERT_LE(back, x);
         ASSERT_EQ(g.clientToImageX(back), X) << "x " << x;
-        if (g.ScaleWidth() <= 1.0)
+        if (g.ScaleWidth() <= 1.0) {
             ASSERT_EQ(back, x) << "reduced: one image pixel per client pixel";
+        }
     }
     for (int X = g.ALeft; X <= g.ARight; ++X) {
         const int c = g.imageToClientX(X);
         if (c >= g.OriginX + g.drawnWidth) continue;
-        if (g.ScaleWidth() >= 1.0) ASSERT_EQ(g.clientToImageX(c), X) << "X " << X;
+        if (g.ScaleWidth() >= 1.0) {
+            ASSERT_EQ(g.clientToImageX(c), X) << "X " << X;
+        }
     }
     for (int y = g.OriginY; y < g.OriginY + g.drawnHeight; ++y) {
         const int Y = g.clientToImageY(y);
