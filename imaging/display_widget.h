@@ -28,6 +28,9 @@
 // assign its handle again: layer pixels are converted when the handle, the transparent
 // colour or EnableTrans is set, never while painting.
 //
+// OnEndDispImage is raised from the paint: a handler that calls Refresh() there asks for
+// the next paint, and so on without end; draw overlays with SetOutline instead.
+//
 // The control never frees the images it is given and never shows a message: failures
 // set ErrorStatus (0 ok, 2 nothing can be drawn, 3 image memory cannot be locked, 5 bad
 // argument or wrong mode, 7 no image) and return false.
