@@ -169,6 +169,27 @@ TEST(ShippedLanguageFiles, EnglishHoldsTheDefaultsAndTheOthersTranslateEveryText
     }
 }
 
+// The Japanese file opened in Notepad and saved as "Unicode" (UTF-16LE, CRLF): the same
+// texts, and the read-and-write-back of every key leaves the file as Notepad left it.
+TEST(ShippedLanguageFiles, AFileResavedAsUnicodeGivesTheSameTextsAndStaysAsItWas) {
+    TempDir dir;
+    const auto unicode = dir / "Q47Tw.ini";
+    std::filesystem::copy_file(std::filesystem::path(Q47_SOURCE_DIR) / "tests" / "datasource" /
+                                   "data" / "Q47Tw_JPN_notepad_unicode.ini",
+                               unicode);
+    const auto utf8 = dir / "JPN.ini";
+    std::filesystem::copy_file(test::shippedLanguageFile("JPN"), utf8);
+    const std::string before = readFile(unicode);
+
+    const Texts texts = SettingsFile(unicode).loadTexts();
+    const DialogFont font = SettingsFile(unicode).readDialogFont();
+    EXPECT_EQ(readFile(unicode), before);
+    const Texts japanese = SettingsFile(utf8).loadTexts();
+    for (const auto& k : settingKeys()) EXPECT_EQ(texts.text(k.key), japanese.text(k.key)) << k.key;
+    EXPECT_EQ(texts.language(), "JAPANESE");
+    EXPECT_EQ(font.name, SettingsFile(utf8).readDialogFont().name);
+}
+
 TEST_F(SettingsFileTest, SwitchingLanguageReplacesEveryText) {
     Texts texts = settings.loadTexts();
     for (const char* code : {"ENG", "JPN", "CHS"})
