@@ -1,8 +1,11 @@
 // INI reading and writing on arbitrary file bytes: no crash, and a write reads back.
 //
 // Input: the first byte gives the length of a value taken from the end; the rest
-// is the file. The file functions run on a real file; the document checks that a
-// written value reads back exactly and that the write leaves other keys alone.
+// is the file (seeds include UTF-16 files with either byte-order mark and files with
+// CR-only lines). The file functions run on a real file; the document checks that
+// its bytes survive a load untouched, that a written value reads back exactly, that a
+// write leaves other keys and the file's encoding alone, and that writing the value a
+// key already holds changes nothing.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +15,8 @@
 #include <string>
 
 #include "platform/ini.h"
+#include "platform/ini_encoding.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -48,19 +53,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     readString(path, "FontInfo", "CaptionFontName", "", 7);
     readText(path, "general", "language", "", 5);
     readText(path, "FontInfo", "CaptionFontName", "", 1024);
+    readCp932(path, "FontInfo", "CaptionFontName", "", 6);
     writeString(path, "FontInfo", "CaptionFontName", value);
     atoiValue(text);
 
     Document doc(text);
+    check(doc.bytes() == text);
+    const bool wide = doc.encoding() != Document::Encoding::Bytes;
+    // A UTF-16 file holds characters: bytes that are no UTF-8 are taken as CP932, and
+    // surrogate halves side by side are one character.
+    std::string stored = value;
+    if (wide && !q47::isValidUtf8(value)) {
+        std::string tail;
+        stored = isWideText(value) ? decodeUtf16(encodeUtf16(value, false), false, &tail)
+                                   : q47::cp932ToUtf8(value);
+    }
     const std::string otherBefore = doc.get("General", "Language", "<none>", 1 << 20);
     const bool otherExisted = doc.has("General", "Language");
     if (doc.set("FontInfo", "CaptionFontName", value)) {
-        check(doc.get("fontinfo", "captionfontname", "<none>", 1 << 20) == value);
+        check(doc.get("fontinfo", "captionfontname", "<none>", 1 << 20) == stored);
         check(doc.get("General", "Language", "<none>", 1 << 20) == otherBefore);
         check(doc.has("General", "Language") == otherExisted);
+        const std::string bytes = doc.bytes();
         // The file function does the same to the file.
         Document fromFile = Document::load(path);
-        check(fromFile.text() == doc.text());
+        check(fromFile.bytes() == bytes);
+        // The written file reads as the same text in the same encoding.
+        const Document reread(bytes);
+        check(reread.encoding() == doc.encoding());
+        check(reread.text() == doc.text());
+        // Writing what a key already reads as is no change at all.
+        check(doc.set("FontInfo", "CaptionFontName", value));
+        check(doc.bytes() == bytes);
+        const std::string other = doc.get("General", "Language", "", 1 << 20);
+        if (doc.has("General", "Language")) {
+            check(doc.set("General", "Language", other));
+            check(doc.bytes() == bytes);
+        }
     }
     return 0;
 }

@@ -78,7 +78,8 @@ TEST_F(SettingsFileTest, ValuesInTheFileWinAndMissingKeysAreWrittenBack) {
     const std::string after = readFile(settings.path());
     EXPECT_NE(after.find("; a comment"), std::string::npos);
     EXPECT_NE(after.find("MsgStatusStandby____=Ready"), std::string::npos);
-    EXPECT_NE(after.find("MsgComplete_________=Done!"), std::string::npos);
+    // A value read and written back unchanged leaves its hand-written line alone.
+    EXPECT_NE(after.find("MsgComplete_________ = Done! \r\n"), std::string::npos);
 
     // A key removed by hand comes back with its default at the next read.
     writeFile(settings.path(), "[Messages]\r\n");
@@ -166,6 +167,27 @@ TEST(ShippedLanguageFiles, EnglishHoldsTheDefaultsAndTheOthersTranslateEveryText
             EXPECT_NE(texts.text("MenuJapanese"), "JAPANESE");
         }
     }
+}
+
+// The Japanese file opened in Notepad and saved as "Unicode" (UTF-16LE, CRLF): the same
+// texts, and the read-and-write-back of every key leaves the file as Notepad left it.
+TEST(ShippedLanguageFiles, AFileResavedAsUnicodeGivesTheSameTextsAndStaysAsItWas) {
+    TempDir dir;
+    const auto unicode = dir / "Q47Tw.ini";
+    std::filesystem::copy_file(std::filesystem::path(Q47_SOURCE_DIR) / "tests" / "datasource" /
+                                   "data" / "Q47Tw_JPN_notepad_unicode.ini",
+                               unicode);
+    const auto utf8 = dir / "JPN.ini";
+    std::filesystem::copy_file(test::shippedLanguageFile("JPN"), utf8);
+    const std::string before = readFile(unicode);
+
+    const Texts texts = SettingsFile(unicode).loadTexts();
+    const DialogFont font = SettingsFile(unicode).readDialogFont();
+    EXPECT_EQ(readFile(unicode), before);
+    const Texts japanese = SettingsFile(utf8).loadTexts();
+    for (const auto& k : settingKeys()) EXPECT_EQ(texts.text(k.key), japanese.text(k.key)) << k.key;
+    EXPECT_EQ(texts.language(), "JAPANESE");
+    EXPECT_EQ(font.name, SettingsFile(utf8).readDialogFont().name);
 }
 
 TEST_F(SettingsFileTest, SwitchingLanguageReplacesEveryText) {

@@ -140,10 +140,11 @@ TEST_F(IniFile, ByteOrderMarkDoesNotHideTheFirstSection) {
 
 // --- Writing ---------------------------------------------------------------
 
-TEST_F(IniFile, ReplacingAKeyChangesOnlyItsLine) {
+TEST_F(IniFile, ReplacingAKeyChangesOnlyItsValue) {
     ASSERT_TRUE(writeString(path, "general", "VERSION", "2.00"));
     std::string expected = kHandWritten;
-    expected.replace(expected.find(" \t Version\t=\t1.10\t"), 18, "VERSION=2.00");
+    // The key keeps its own spelling, the line its blanks and tabs.
+    expected.replace(expected.find(" \t Version\t=\t1.10\t"), 18, " \t Version\t=\t2.00\t");
     EXPECT_EQ(readFile(path), expected);
     EXPECT_EQ(read("General", "Version"), "2.00");
 }
