@@ -45,7 +45,7 @@ void UtilityDialog::destroy() {
 }
 
 void UtilityDialog::initialise() {
-    if (!link_.openDevice()) message("MsgUSBOpenError");
+    if (!link_.openDevice()) message("MsgUSBOpenError", link_.boardBusy() ? kBoardInUseNote : "");
     applyTexts();
     view_.setProgressVisible(false);
     resetLinkState();

@@ -36,6 +36,10 @@ enum TimerId : int {
 constexpr int kBusyPeriodMs = 50;
 constexpr int kIdlePeriodMs = 1000;
 constexpr int kRestartWaitMs = 1500;
+// Added to the open-failure message when another program holds the board.
+constexpr const char* kBoardInUseNote =
+    "\n\nThe Q-47 is in use by another program (a scanning application using the Q-47 TWAIN "
+    "source?). Close it and try again.";
 
 // The utility's command codes beyond the data source's.
 enum UtilityCommand : uint8_t {
@@ -160,6 +164,8 @@ public:
     int testImagesReceived() const { return testImages_; }
     // Replies that did not match the packet they answered, and link failures so far.
     int mismatches() const { return mismatches_; }
+    // Replies 0xFF (the board refused or could not parse the packet) so far.
+    int refusals() const { return refusals_; }
     int linkFailures() const { return linkFailures_; }
     bool linkTimerStopped() const { return !timers_.isRunning(kLinkTimer); }
     // Set by the acknowledgement of the clock command after OK.
@@ -209,7 +215,7 @@ private:
     int lastState_ = -1, lastBoardError_ = 0;
     int progress_ = 0;
     int testImages_ = 0;
-    int mismatches_ = 0, linkFailures_ = 0;
+    int mismatches_ = 0, linkFailures_ = 0, refusals_ = 0;
     bool ended_ = false;
 };
 

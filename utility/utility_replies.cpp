@@ -143,6 +143,7 @@ bool UtilityDialog::handleReply(const uint8_t* body, size_t count) {
         }
         case FirmwareUpdate: sendNextFirmwareBlock(); break;
         case board::ReplyNak:
+            ++refusals_;
             if (command == FirmwareUpdate) sendNextFirmwareBlock();
             break;
         default: break;
