@@ -24,7 +24,6 @@ bool UtilityDialog::receiveReply() {
             timers_.start(kReconnectTimer, kRestartWaitMs);
             return false;
         }
-        if (testImage_.receiving()) testImage_ = TestImage();
         packetStart_ = true;
         if (link_.queueEmpty()) {
             linkState_ = 2;
