@@ -80,8 +80,6 @@ TEST_F(FirmwareUpdateTest, CrLfLinesAreSentWithLfOnly) {
 
 TEST_F(FirmwareUpdateTest, FiveThousandLinesStreamIntactOneBlockPerTick) {
     const std::string text = srecords(5000);
-    std::vector<int64_t> queuedAt;
-    // Each acknowledged block queues the next and shows its progress.
     update(text);
     EXPECT_EQ(rig.simulator.firmwareReceived(), text);
     const auto packets = firmwarePackets(rig);
@@ -91,7 +89,11 @@ TEST_F(FirmwareUpdateTest, FiveThousandLinesStreamIntactOneBlockPerTick) {
     EXPECT_EQ(rig.view.percents.back(), 100);
     for (size_t i = 1; i < rig.view.percents.size(); ++i)
         EXPECT_GE(rig.view.percents[i], rig.view.percents[i - 1]);
-    // One packet per 50 ms tick: the start and 313 blocks take at least 314 ticks.
+    // Each acknowledgement queues one block and shows its progress: never two in one tick.
+    ASSERT_EQ(rig.view.progressAt.size(), rig.view.percents.size());
+    EXPECT_EQ(rig.view.progressAt.size(), 2 + packets.size() - 1);  // start (twice), then per block
+    for (size_t i = 3; i < rig.view.progressAt.size(); ++i)
+        EXPECT_GE(rig.view.progressAt[i] - rig.view.progressAt[i - 1], 50) << i;
     EXPECT_GE(rig.clock.now(), int64_t(packets.size()) * 50);
 }
 

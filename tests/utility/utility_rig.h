@@ -63,6 +63,7 @@ public:
     }
     void showProgress(int percent, const std::string& text) override {
         percents.push_back(percent);
+        if (clock) progressAt.push_back(clock->now());
         progressText = text;
     }
     void setCancelCaption(const std::string& caption) override { cancelCaption = caption; }
@@ -82,6 +83,8 @@ public:
     std::string version, progressText, cancelCaption = "Cancel";
     bool progressVisible = false;
     std::vector<int> percents;
+    std::vector<int64_t> progressAt;  // virtual time of each progress update
+    const VirtualClock* clock = nullptr;
     std::vector<std::string> events;
     std::function<void(TestImage&)> onTestImage;
 };
@@ -99,6 +102,7 @@ public:
     explicit Rig(sim::Config config = utilityBoard(), bool plugIn = true) : simulator(config) {
         socket = (dir / "board.sock").string();
         if (plugIn) EXPECT_TRUE(simulator.listen(socket));
+        view.clock = &clock;
         dialog = std::make_unique<UtilityDialog>(
             UtilityEnvironment{clock, notifier, view, dir.path(), "sim:" + socket});
     }
