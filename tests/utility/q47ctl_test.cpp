@@ -103,6 +103,23 @@ TEST_F(Q47ctlTest, FirmwareStreamsTheFileWithPercentagesWhenNotATerminal) {
     EXPECT_EQ(r.err.find('\r'), std::string::npos);  // no bar redrawing into a file
 }
 
+TEST_F(Q47ctlTest, OnATerminalTheFirmwareProgressIsABarRedrawnInPlace) {
+    std::string text;
+    for (int i = 0; i < 64; ++i) text += "S113" + std::to_string(1000 + i) + "0102030405\n";
+    writeFile(dir / "Q47_C_3.mot", text);
+    // script(1) gives q47ctl a terminal and copies what it shows to a file.
+    const std::string inner = "Q47_VIRTUAL_TIME=1 '" + std::string(Q47CTL_PATH) + "' --device 'sim:" +
+                              (dir / "board.sock").string() + "' firmware '" +
+                              (dir / "Q47_C_3.mot").string() + "'";
+    const std::string cmd = "script -qec \"" + inner + "\" /dev/null >'" +
+                            (dir / "tty.txt").string() + "' 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << readFile(dir / "tty.txt");
+    const std::string shown = readFile(dir / "tty.txt");
+    EXPECT_NE(shown.find("\r[##########"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("] 100%"), std::string::npos) << shown;
+    EXPECT_EQ(simulator->firmwareReceived(), text);
+}
+
 TEST_F(Q47ctlTest, ABadFirmwareFileIsExit5AndNothingIsSent) {
     simulator->clearReceived();
     CtlRun r = q47ctl("firmware '" + (dir / "missing.mot").string() + "'");
