@@ -94,7 +94,8 @@ bool UtilityDialog::startFirmwareUpdate() {
     view_.setProgressVisible(true);
     progress_ = 0;
     view_.showProgress(0, "");
-    view_.showProgress(0, texts_.text("MsgUpgradeInProgress") + " 0% " + texts_.text("MsgComplete"));
+    view_.showProgress(0,
+                       texts_.text("MsgUpgradeInProgress") + " 0% " + texts_.text("MsgComplete"));
     setLinkTimer(kBusyPeriodMs);
     firmware_.readFirmwareBlock();
     return true;
@@ -104,7 +105,8 @@ void UtilityDialog::sendNextFirmwareBlock() {
     if (!updating_ || !firmware_.isOpen()) return;
     progress_ = firmware_.percent();
     view_.showProgress(progress_, texts_.text("MsgUpgradeInProgress") + " " +
-                                      std::to_string(progress_) + "% " + texts_.text("MsgComplete"));
+                                      std::to_string(progress_) + "% " +
+                                      texts_.text("MsgComplete"));
     if (progress_ > 99) view_.setCancelCaption("Close");
     if (firmware_.atEnd()) lastBlockSent_ = true;
     queueCommand(FirmwareUpdate, 0);

@@ -15,7 +15,7 @@ constexpr int kLinesPerBlock = 16;
 constexpr size_t kMaxBlockText = 896;
 
 class FirmwareFile {
-public:
+  public:
     FirmwareFile() = default;
     ~FirmwareFile() { close(); }
     FirmwareFile(const FirmwareFile&) = delete;
@@ -40,7 +40,7 @@ public:
     // Position in percent of the file, 0..100.
     int percent() const { return length_ ? int(position_ * 100 / length_) : 100; }
 
-private:
+  private:
     std::FILE* file_ = nullptr;
     uint64_t length_ = 0, position_ = 0;
     std::string blockText_;

@@ -16,11 +16,11 @@ constexpr int32_t kPelsPerMeter = 7874;
 // One code of a block, parsed before any byte is written, so that a malformed code
 // writes nothing at all.
 struct Code {
-    size_t end = 0;                 // offset just past the code's bytes
+    size_t end = 0;  // offset just past the code's bytes
     bool literal = false;
     const uint8_t* literalBytes = nullptr;
-    size_t count = 0;               // literal length or run length
-    uint8_t value = 0;              // repeated value
+    size_t count = 0;   // literal length or run length
+    uint8_t value = 0;  // repeated value
     bool hasTrailing = false;
     uint8_t trailing = 0;
 };
@@ -172,7 +172,9 @@ void TestImage::decodeTestImage(const std::string& rawPath) {
     receiving_ = false;
     {
         std::ofstream raw(rawPath, std::ios::binary | std::ios::trunc);
-        if (raw) raw.write(reinterpret_cast<const char*>(compressed_.data()), std::streamsize(received_));
+        if (raw)
+            raw.write(reinterpret_cast<const char*>(compressed_.data()),
+                      std::streamsize(received_));
     }
     lines_.clear();
     bitmap_.clear();

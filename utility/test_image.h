@@ -30,7 +30,7 @@ size_t decodeRunLength(const uint8_t* data, size_t size, uint16_t lineCount, uin
                        uint8_t* out);
 
 class TestImage {
-public:
+  public:
     // Starts a new image from the first read: header = packet bytes 5..9, first = the
     // 1014 bytes at offsets 10..1023, length = the packet's length field. False (and
     // the previous picture kept) when the length is no test image the utility takes.
@@ -60,7 +60,7 @@ public:
     // error, or when there is no bitmap (nothing is written then).
     bool saveTestImageBmp(const std::string& path) const;
 
-private:
+  private:
     uint16_t lineCount_ = 0, lineBytes_ = 0;
     std::vector<uint8_t> compressed_;
     size_t received_ = 0;

@@ -37,7 +37,9 @@ UtilityDialog::UtilityDialog(UtilityEnvironment env)
     setDialogDefaults();
 }
 
-UtilityDialog::~UtilityDialog() { destroy(); }
+UtilityDialog::~UtilityDialog() {
+    destroy();
+}
 
 void UtilityDialog::destroy() {
     timers_.stop(kLinkTimer);
@@ -61,7 +63,8 @@ void UtilityDialog::resetLinkState() {
 }
 
 void UtilityDialog::setDialogDefaults() {
-    for (int i = 0; i < kSettingCount; ++i) dialogValues_[i] = committedValues_[i] = kSettingDefault[i];
+    for (int i = 0; i < kSettingCount; ++i)
+        dialogValues_[i] = committedValues_[i] = kSettingDefault[i];
     dirty_ = updating_ = lastBlockSent_ = wideModel_ = false;
 }
 
@@ -75,9 +78,9 @@ void UtilityDialog::applyTexts() {
 }
 
 void UtilityDialog::queueStartupQueries() {
-    const uint8_t order[] = {board::DeviceInfo, board::FirmwareVersion, PrintImageMode,
-                             SaveImageMode,     PaperSize,              BindingMargin,
-                             TimeStamp,         board::Status};
+    const uint8_t order[] = {
+        board::DeviceInfo, board::FirmwareVersion, PrintImageMode, SaveImageMode,
+        PaperSize,         BindingMargin,          TimeStamp,      board::Status};
     for (uint8_t c : order) queueCommand(c, 0);
 }
 
@@ -89,8 +92,10 @@ void UtilityDialog::restartQueries() {
 }
 
 void UtilityDialog::onTimer(int id) {
-    if (id == kLinkTimer) onLinkTimer();
-    else if (id == kReconnectTimer) onReconnectTimer();
+    if (id == kLinkTimer)
+        onLinkTimer();
+    else if (id == kReconnectTimer)
+        onReconnectTimer();
 }
 
 void UtilityDialog::onReconnectTimer() {
@@ -125,8 +130,8 @@ std::vector<uint8_t> UtilityDialog::buildCommand(uint8_t command, int argument) 
         params.push_back(uint8_t(argument));
     } else if (command == BoardClock && argument != 0) {
         const ClockValue& c = pickerClock_;
-        params = {uint8_t(c.year), uint8_t(c.year >> 8), uint8_t(c.month), uint8_t(c.day),
-                  uint8_t(c.hour), uint8_t(c.minute)};
+        params = {uint8_t(c.year), uint8_t(c.year >> 8), uint8_t(c.month),
+                  uint8_t(c.day),  uint8_t(c.hour),      uint8_t(c.minute)};
     } else if (setting >= 0 && argument != 0) {
         params.push_back(dialogValues_[setting]);
     } else if (command == FirmwareUpdate) {
@@ -168,8 +173,12 @@ void UtilityDialog::queueSettings(bool closeAfter) {
     setControlsEnabled(false);
 }
 
-void UtilityDialog::apply() { queueSettings(false); }
-void UtilityDialog::ok() { queueSettings(true); }
+void UtilityDialog::apply() {
+    queueSettings(false);
+}
+void UtilityDialog::ok() {
+    queueSettings(true);
+}
 
 void UtilityDialog::reset() {
     for (int i = 0; i < kSettingCount; ++i) dialogValues_[i] = kSettingDefault[i];

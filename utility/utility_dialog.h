@@ -79,7 +79,7 @@ struct ControlStates {
 
 // The window. The core calls these on its own thread.
 class UtilityView {
-public:
+  public:
     virtual ~UtilityView() = default;
     virtual void setControls(const ControlStates& states) = 0;
     // The radio buttons show these dialog values (0 or 1 each).
@@ -104,7 +104,7 @@ struct UtilityEnvironment {
 };
 
 class UtilityDialog {
-public:
+  public:
     explicit UtilityDialog(UtilityEnvironment env);
     ~UtilityDialog();
 
@@ -171,7 +171,7 @@ public:
     // Set by the acknowledgement of the clock command after OK.
     bool ended() const { return ended_; }
 
-private:
+  private:
     bool receiveReply();
     // false when the reply matches neither lastCommand nor 0, 0xFE, 0xFF.
     bool handleReply(const uint8_t* body, size_t count);
@@ -204,8 +204,8 @@ private:
     bool wideModel_ = false;
     char modelLetter_ = 0;
     bool dirty_ = false;
-    bool enabled_ = false;         // last SetControlsEnabled
-    bool fileBoxDisabled_ = false; // Update pressed: the box stays off until the next enabling
+    bool enabled_ = false;          // last SetControlsEnabled
+    bool fileBoxDisabled_ = false;  // Update pressed: the box stays off until the next enabling
     std::string firmwareVersionText_;
     std::string firmwarePath_;
     std::array<uint8_t, kSettingCount> dialogValues_{};

@@ -25,7 +25,7 @@ constexpr size_t kReceiveSize = 1024;
 using ChannelOpener = std::function<std::unique_ptr<DeviceChannel>(std::string* error)>;
 
 class UtilityLink {
-public:
+  public:
     explicit UtilityLink(std::string deviceSpec = "", ChannelOpener opener = {})
         : deviceSpec_(std::move(deviceSpec)), opener_(std::move(opener)) {}
 
@@ -50,7 +50,9 @@ public:
     bool queuePacket(const std::vector<uint8_t>& packet);
     void resetQueue() { readIndex_ = writeIndex_ = 0; }
     bool queueEmpty() const { return readIndex_ == writeIndex_; }
-    size_t queuedBytes() const { return (writeIndex_ + kSendQueueSize - readIndex_) % kSendQueueSize; }
+    size_t queuedBytes() const {
+        return (writeIndex_ + kSendQueueSize - readIndex_) % kSendQueueSize;
+    }
     size_t readIndex() const { return readIndex_; }
     size_t writeIndex() const { return writeIndex_; }
 
@@ -61,7 +63,7 @@ public:
     long receive();
     const uint8_t* rxBuffer() const { return rx_.data(); }
 
-private:
+  private:
     std::string deviceSpec_;
     ChannelOpener opener_;
     std::unique_ptr<DeviceChannel> channel_;

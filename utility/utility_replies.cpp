@@ -120,7 +120,9 @@ bool UtilityDialog::handleReply(const uint8_t* body, size_t count) {
                 wideModel_ = modelLetter_ == 'W' || modelLetter_ == 'w';
             }
             break;
-        case board::ReplyStatus: handleStatus(body, count); break;
+        case board::ReplyStatus:
+            handleStatus(body, count);
+            break;
         case PrintImageMode:
         case SaveImageMode:
         case PaperSize:
@@ -140,12 +142,15 @@ bool UtilityDialog::handleReply(const uint8_t* body, size_t count) {
             view_.showFirmwareVersion(firmwareVersionText_);
             break;
         }
-        case FirmwareUpdate: sendNextFirmwareBlock(); break;
+        case FirmwareUpdate:
+            sendNextFirmwareBlock();
+            break;
         case board::ReplyNak:
             ++refusals_;
             if (command == FirmwareUpdate) sendNextFirmwareBlock();
             break;
-        default: break;
+        default:
+            break;
     }
     return matched;
 }

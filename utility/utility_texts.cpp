@@ -8,7 +8,7 @@ namespace q47::utility {
 namespace {
 // Values are read with a 200-byte buffer.
 constexpr size_t kValueBuffer = 200;
-}
+}  // namespace
 
 const std::vector<TextKey>& textKeys() {
     static const std::vector<TextKey> keys = {
@@ -60,7 +60,8 @@ const std::vector<TextKey>& textKeys() {
         {"MessageText", "MsgSendPktError",
          "Send packet through Q-47 Bulk-out endpoint failed ! Please check USB connection again."},
         {"MessageText", "MsgReceivePktError",
-         "Receive packet through Q-47 Bulk-in endpoint failed ! Please check USB connection again."},
+         "Receive packet through Q-47 Bulk-in endpoint failed ! Please check USB connection "
+         "again."},
         {"MessageText", "MsgReceiveBadPkt", "Receive bad packet from Q-47 !"},
         {"MessageText", "MsgScanInProgress", "Image Scan is in progress..."},
         {"MessageText", "MsgUpgradeInProgress", "Firmware update is in progress..."},
@@ -93,6 +94,8 @@ const std::string& UtilityTexts::text(const std::string& key) const {
     return it == texts_.end() ? none : it->second;
 }
 
-int UtilityTexts::fontSize() const { return ini::atoiValue(text("Mode_Font_Size")); }
+int UtilityTexts::fontSize() const {
+    return ini::atoiValue(text("Mode_Font_Size"));
+}
 
 }  // namespace q47::utility

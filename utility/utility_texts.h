@@ -21,7 +21,7 @@ struct TextKey {
 const std::vector<TextKey>& textKeys();
 
 class UtilityTexts {
-public:
+  public:
     UtilityTexts();  // the English defaults
     // Reads every key of the language file at path (missing keys take their defaults).
     // LabelFirmVersionVal is read only at start.
@@ -33,7 +33,7 @@ public:
     std::string title() const { return text("UtilityDialogTitle") + " " + text("Version"); }
     int fontSize() const;
 
-private:
+  private:
     std::map<std::string, std::string> texts_;
 };
 

@@ -28,7 +28,8 @@ void BM_DecodeRunLength(benchmark::State& state) {
     std::vector<uint8_t> out(size_t(kLines) * kBytes);
     for (auto _ : state) {
         std::memset(out.data(), 0, out.size());
-        benchmark::DoNotOptimize(decodeRunLength(coded().data(), coded().size(), kLines, kBytes, out.data()));
+        benchmark::DoNotOptimize(
+            decodeRunLength(coded().data(), coded().size(), kLines, kBytes, out.data()));
     }
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(out.size()));
 }

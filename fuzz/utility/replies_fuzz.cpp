@@ -15,7 +15,7 @@ using namespace q47::utility;
 namespace {
 
 class NullView : public UtilityView {
-public:
+  public:
     void setControls(const ControlStates&) override {}
     void showSettings(const std::array<uint8_t, kSettingCount>&) override {}
     void showFirmwareVersion(const std::string&) override {}

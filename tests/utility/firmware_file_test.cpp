@@ -27,7 +27,9 @@ std::vector<std::string> blocks(FirmwareFile& f) {
     return out;
 }
 
-int lineCount(const std::string& s) { return int(std::count(s.begin(), s.end(), '\n')); }
+int lineCount(const std::string& s) {
+    return int(std::count(s.begin(), s.end(), '\n'));
+}
 
 TEST(FirmwareFile, FortyLinesGoOutAsSixteenSixteenAndEight) {
     TempDir dir;

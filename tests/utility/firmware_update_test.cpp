@@ -27,7 +27,7 @@ std::vector<std::pair<int, std::string>> firmwarePackets(const Rig& rig) {
 }
 
 class FirmwareUpdateTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { rig.start(); }
     // Runs the update of a file with the given bytes to the board's restart.
     void update(const std::string& text, const std::string& name = "Q47_A_1.mot") {
@@ -101,7 +101,8 @@ TEST_F(FirmwareUpdateTest, AMissingFileGivesTheFileOpenMessageAndTheLinkGoesOn) 
     rig.dialog->setFirmwarePath("no-such-Q47_X_1.mot");
     rig.simulator.clearReceived();
     EXPECT_FALSE(rig.dialog->startFirmwareUpdate());
-    EXPECT_EQ(rig.messages(), std::vector<std::string>{"Unable to open the file:no-such-Q47_X_1.mot"});
+    EXPECT_EQ(rig.messages(),
+              std::vector<std::string>{"Unable to open the file:no-such-Q47_X_1.mot"});
     EXPECT_FALSE(rig.dialog->updating());
     EXPECT_EQ(rig.clock.periodOf(kLinkTimer), 50);
     EXPECT_FALSE(rig.view.controls.fileName);

@@ -23,7 +23,8 @@ TEST(StartUp, QueriesGoOutInOrderOnePerTickAndStandbyEnablesTheControls) {
     EXPECT_EQ(rig.clock.now(), 8 * 50);
     EXPECT_EQ(rig.view.version, "Ver 1.00");
     EXPECT_TRUE(rig.view.controls.ok && rig.view.controls.reset && rig.view.controls.cancel);
-    EXPECT_TRUE(rig.view.controls.timeStamp && rig.view.controls.pickers && rig.view.controls.paper);
+    EXPECT_TRUE(rig.view.controls.timeStamp && rig.view.controls.pickers &&
+                rig.view.controls.paper);
     EXPECT_TRUE(rig.view.controls.imageModes);  // model W
     EXPECT_FALSE(rig.view.controls.apply);
     EXPECT_FALSE(rig.view.controls.update);  // no file name yet
@@ -201,11 +202,13 @@ TEST(LostBoard, AFailedWriteLeavesThePacketQueuedForTheReopenedDevice) {
     RecordingView view;
     TempDir dir;
     int opens = 0;
-    UtilityDialog dialog(UtilityEnvironment{clock, notifier, view, dir.path(), "", [&](std::string*) {
-        ++opens;
-        return opens == 1 ? std::unique_ptr<DeviceChannel>(std::make_unique<FailingOnce>(script))
-                          : std::make_unique<ScriptedChannel>(script);
-    }});
+    UtilityDialog dialog(UtilityEnvironment{
+        clock, notifier, view, dir.path(), "", [&](std::string*) {
+            ++opens;
+            return opens == 1
+                       ? std::unique_ptr<DeviceChannel>(std::make_unique<FailingOnce>(script))
+                       : std::make_unique<ScriptedChannel>(script);
+        }});
     script->transfers.push_back(reply(2, {1, 'W'}));
     dialog.initialise();
     // The write fails without a message; the reconnect timer, due at the same moment,
@@ -308,7 +311,8 @@ TEST(Packets, EveryCommandHasItsShape) {
 
 TEST(Packets, TheRingWrapsAndRefusesWhatDoesNotFit) {
     auto script = std::make_shared<Script>();
-    UtilityLink link("", [script](std::string*) { return std::make_unique<ScriptedChannel>(script); });
+    UtilityLink link("",
+                     [script](std::string*) { return std::make_unique<ScriptedChannel>(script); });
     ASSERT_TRUE(link.openDevice());
     // Fill to 1020 with 5-byte packets and send them, so the next packet wraps.
     for (int i = 0; i < 204; ++i) ASSERT_TRUE(link.queuePacket({1, 0, 0, 0, 2}));

@@ -15,7 +15,7 @@ struct CtlRun {
 };
 
 class Q47ctlTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         sim::Config c = utilityBoard();
         simulator = std::make_unique<sim::Simulator>(c);
@@ -108,11 +108,11 @@ TEST_F(Q47ctlTest, OnATerminalTheFirmwareProgressIsABarRedrawnInPlace) {
     for (int i = 0; i < 64; ++i) text += "S113" + std::to_string(1000 + i) + "0102030405\n";
     writeFile(dir / "Q47_C_3.mot", text);
     // script(1) gives q47ctl a terminal and copies what it shows to a file.
-    const std::string inner = "Q47_VIRTUAL_TIME=1 '" + std::string(Q47CTL_PATH) + "' --device 'sim:" +
-                              (dir / "board.sock").string() + "' firmware '" +
+    const std::string inner = "Q47_VIRTUAL_TIME=1 '" + std::string(Q47CTL_PATH) +
+                              "' --device 'sim:" + (dir / "board.sock").string() + "' firmware '" +
                               (dir / "Q47_C_3.mot").string() + "'";
-    const std::string cmd = "script -qec \"" + inner + "\" /dev/null >'" +
-                            (dir / "tty.txt").string() + "' 2>&1";
+    const std::string cmd =
+        "script -qec \"" + inner + "\" /dev/null >'" + (dir / "tty.txt").string() + "' 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << readFile(dir / "tty.txt");
     const std::string shown = readFile(dir / "tty.txt");
     EXPECT_NE(shown.find("\r[##########"), std::string::npos) << shown;
@@ -136,8 +136,8 @@ TEST_F(Q47ctlTest, TestImageIsSavedAsABmpThatImageMagickReads) {
     const auto bmp = dir / "pcb.bmp";
     CtlRun r = q47ctl("test-image '" + bmp.string() + "'");
     EXPECT_EQ(r.code, 0) << r.err;
-    const std::string cmd = "identify -format '%w %h' '" + bmp.string() + "' >'" +
-                            (dir / "id.txt").string() + "'";
+    const std::string cmd =
+        "identify -format '%w %h' '" + bmp.string() + "' >'" + (dir / "id.txt").string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
     EXPECT_EQ(readFile(dir / "id.txt"), "2176 1504");
     EXPECT_TRUE(std::filesystem::exists(dir / "rawdata.bin"));

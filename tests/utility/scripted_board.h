@@ -18,7 +18,7 @@ struct Script {
 };
 
 class ScriptedChannel : public DeviceChannel {
-public:
+  public:
     explicit ScriptedChannel(std::shared_ptr<Script> s) : s_(std::move(s)) {}
     bool isOpen() const override { return open_; }
     void close() override { open_ = false; }
@@ -37,7 +37,7 @@ public:
     }
     std::string lastError() const override { return "scripted board has no more replies"; }
 
-private:
+  private:
     std::shared_ptr<Script> s_;
     bool open_ = true;
 };

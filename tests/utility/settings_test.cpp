@@ -22,9 +22,9 @@ TEST(Apply, TwiceQueuesTwelveSetCommandsEachSentAndAcknowledged) {
     EXPECT_FALSE(rig.view.controls.ok);  // disabled until the board reports ready again
     ASSERT_TRUE(rig.runUntil([&] { return rig.commands().size() >= 12; }, 5000));
     rig.clock.advance(50);
-    const std::vector<B> once = {{2, 0, 0, 0, 6, 1},  {2, 0, 0, 0, 17, 1}, {2, 0, 0, 0, 18, 1},
-                                 {2, 0, 0, 0, 19, 0}, {2, 0, 0, 0, 20, 0},
-                                 {7, 0, 0, 0, 5, 0xEF, 0x07, 7, 4, 13, 45}};
+    const std::vector<B> once = {{2, 0, 0, 0, 6, 1},  {2, 0, 0, 0, 17, 1},
+                                 {2, 0, 0, 0, 18, 1}, {2, 0, 0, 0, 19, 0},
+                                 {2, 0, 0, 0, 20, 0}, {7, 0, 0, 0, 5, 0xEF, 0x07, 7, 4, 13, 45}};
     std::vector<B> twice = once;
     twice.insert(twice.end(), once.begin(), once.end());
     EXPECT_EQ(rig.commands(), twice);
@@ -61,7 +61,8 @@ TEST(Ok, EndsOnlyWhenTheClockCommandIsAcknowledged) {
     ASSERT_EQ(commandsAtEnd, 6u);
     EXPECT_EQ(rig.commands().back()[4], BoardClock);
     EXPECT_TRUE(rig.dialog->linkTimerStopped());
-    rig.simulator.withBoard([](const sim::Board& b) { EXPECT_EQ(b.setting(sim::BindingMargin), 1); });
+    rig.simulator.withBoard(
+        [](const sim::Board& b) { EXPECT_EQ(b.setting(sim::BindingMargin), 1); });
 }
 
 TEST(Ok, WithoutABoardTheDialogStaysOpen) {

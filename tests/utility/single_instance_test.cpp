@@ -29,7 +29,8 @@ pid_t startUtility(const TempDir& dir, const std::string& device) {
 int waitFor(pid_t pid, int ms) {
     for (int waited = 0; waited <= ms; waited += 20) {
         int status = 0;
-        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+        if (::waitpid(pid, &status, WNOHANG) == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return -1;

@@ -10,8 +10,8 @@ TEST(TestImageLink, TheBoardsPictureArrivesIsKeptRawAndDecoded) {
     Rig rig;
     rig.start();
     const auto picture = sim::Board::testPicture();
-    const auto packet = sim::testImagePacket('W', picture, sim::Board::kTestLineCount,
-                                             sim::Board::kTestLineBytes);
+    const auto packet =
+        sim::testImagePacket('W', picture, sim::Board::kTestLineCount, sim::Board::kTestLineBytes);
     int64_t shownAt = -1;
     rig.view.onTestImage = [&](TestImage& image) {
         shownAt = rig.clock.now();
@@ -34,8 +34,8 @@ TEST(TestImageLink, TheBoardsPictureArrivesIsKeptRawAndDecoded) {
 TEST(TestImageLink, ContinuationReadsAreOnePerTick) {
     Rig rig;
     rig.start();
-    const auto packet = sim::testImagePacket('W', sim::Board::testPicture(),
-                                             sim::Board::kTestLineCount, sim::Board::kTestLineBytes);
+    const auto packet = sim::testImagePacket(
+        'W', sim::Board::testPicture(), sim::Board::kTestLineCount, sim::Board::kTestLineBytes);
     rig.simulator.injectNext(sim::Injection::TestImage);
     ASSERT_TRUE(rig.runUntil([&] { return !rig.dialog->packetStart(); }, 5000));
     const int64_t start = rig.clock.now();

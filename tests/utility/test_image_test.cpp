@@ -1,4 +1,6 @@
 // Run-length decoding of the PCB test image, its transposed bitmap and the BMP file.
+#include "utility/test_image.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include "platform/dib.h"
 #include "simulator/board.h"
 #include "tests/utility/utility_rig.h"
-#include "utility/test_image.h"
 
 namespace q47::test {
 namespace {
@@ -215,7 +216,8 @@ TEST(TestImageObject, BmpHasItsPixelsAtOffset62AndOpensInImageMagick) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << readFile(dir / "id.txt");
     EXPECT_EQ(readFile(dir / "id.txt"), "2176 1504");
     const std::string pbm = (dir / "back.pbm").string();
-    ASSERT_EQ(std::system(("convert '" + bmp.string() + "' -compress none '" + pbm + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("convert '" + bmp.string() + "' -compress none '" + pbm + "'").c_str()),
+              0);
     // Plain PBM: 1 = black, rows from the top; the picture's row r from the bottom.
     std::istringstream in(readFile(pbm));
     std::string magic;
@@ -228,8 +230,9 @@ TEST(TestImageObject, BmpHasItsPixelsAtOffset62AndOpensInImageMagick) {
             int v = 0;
             in >> v;
             const int r = h - 1 - y;
-            const bool want = x < sim::Board::kTestLineCount &&
-                              (picture[size_t(x) * sim::Board::kTestLineBytes + r / 8] & (0x80 >> (r % 8)));
+            const bool want =
+                x < sim::Board::kTestLineCount &&
+                (picture[size_t(x) * sim::Board::kTestLineBytes + r / 8] & (0x80 >> (r % 8)));
             mismatches += (v == 1) != want;
         }
     EXPECT_EQ(mismatches, 0u);

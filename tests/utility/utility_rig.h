@@ -25,7 +25,7 @@ using namespace q47::utility;
 
 // A fresh folder under /tmp, removed again at the end of the test.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string tmpl = (std::filesystem::temp_directory_path() / "q47uty-XXXXXX").string();
         path_ = ::mkdtemp(tmpl.data());
@@ -37,7 +37,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -53,7 +53,7 @@ inline void writeFile(const std::filesystem::path& p, const std::string& bytes) 
 
 // Everything the core asks of its window.
 class RecordingView : public UtilityView {
-public:
+  public:
     void setControls(const ControlStates& s) override { controls = s; }
     void showSettings(const std::array<uint8_t, kSettingCount>& v) override { radios = v; }
     void showFirmwareVersion(const std::string& text) override { version = text; }
@@ -98,7 +98,7 @@ inline sim::Config utilityBoard() {
 }
 
 class Rig {
-public:
+  public:
     explicit Rig(sim::Config config = utilityBoard(), bool plugIn = true) : simulator(config) {
         socket = (dir / "board.sock").string();
         if (plugIn) EXPECT_TRUE(simulator.listen(socket));

@@ -1,8 +1,7 @@
 // Screenshots of the utility under Xvfb: the dialog without and with the maintenance area, and
 // the test image window, as PNG files in <build>/screenshots for a person to look at.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,7 +12,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTest>
-
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -28,7 +26,7 @@ namespace {
 // Starts an X server of its own (Xvfb picks a free display and names it through
 // -displayfd) and the QApplication on it; skips when Xvfb is not installed.
 class XvfbEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override {
         if (::access("/usr/bin/Xvfb", X_OK) != 0) {
             skipReason = "Xvfb is not installed (Debian package xvfb): no screenshots";
@@ -74,7 +72,7 @@ public:
     }
     static inline std::string skipReason;
 
-private:
+  private:
     std::unique_ptr<QApplication> app_;
     pid_t pid_ = -1;
 };
@@ -130,11 +128,11 @@ int detail(const QImage& img) {
     return img.width() * img.height() - most;
 }
 
-#define SKIP_WITHOUT_XVFB()                                              \
+#define SKIP_WITHOUT_XVFB() \
     if (!XvfbEnvironment::skipReason.empty()) GTEST_SKIP() << XvfbEnvironment::skipReason
 
 class UtilityShots : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_TRUE(simulator.listen((dir / "board.sock").string()));
         window = std::make_unique<UtilityWindow>(
@@ -162,7 +160,8 @@ TEST_F(UtilityShots, DialogWithTheMaintenanceAreaDuringAnUpdate) {
     std::string text;
     for (int i = 0; i < 400; ++i) text += "S1130000000102030405060708090A0B0C0D0E0F00\n";
     writeFile(dir / "Q47_W_110.mot", text);
-    window->controlAs<QLineEdit>(IdFileName)->setText(QString::fromStdString((dir / "Q47_W_110.mot").string()));
+    window->controlAs<QLineEdit>(IdFileName)
+        ->setText(QString::fromStdString((dir / "Q47_W_110.mot").string()));
     QTest::mouseClick(window->control(IdUpdate), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->core().progressPercent() >= 40; }, 20000));
     const QImage img = shoot(*window);

@@ -1,4 +1,6 @@
 // The utility's dialog and test image window as Qt views, offscreen, on the simulated board.
+#include "utility/view/utility_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -14,7 +16,6 @@
 
 #include "tests/utility/utility_rig.h"
 #include "utility/view/test_image_window.h"
-#include "utility/view/utility_window.h"
 
 namespace q47::test {
 namespace {
@@ -24,10 +25,8 @@ bool waitUntil(const std::function<bool()>& pred, int ms = 10000) {
 }
 
 class WindowTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(simulator.listen((dir / "board.sock").string()));
-    }
+  protected:
+    void SetUp() override { ASSERT_TRUE(simulator.listen((dir / "board.sock").string())); }
     std::unique_ptr<UtilityWindow> open(const UtilityTexts& texts = UtilityTexts()) {
         auto w = std::make_unique<UtilityWindow>(
             UtilityFiles{dir.path(), "sim:" + (dir / "board.sock").string()}, texts);
@@ -91,7 +90,8 @@ TEST_F(WindowTest, ControlsFollowTheBoardAndARadioClickEnablesApply) {
     EXPECT_EQ(w->core().dialogValue(Paper), 1);
     QTest::mouseClick(w->control(IdApply), Qt::LeftButton);
     ASSERT_TRUE(waitUntil([&] {
-        return simulator.withBoard([](const sim::Board& b) { return b.setting(sim::PaperSize); }) == 1;
+        return simulator.withBoard([](const sim::Board& b) { return b.setting(sim::PaperSize); }) ==
+               1;
     }));
     // The file name box drives Update.
     w->toggleMaintenance();
@@ -148,7 +148,8 @@ TEST_F(WindowTest, TheLogFileIsOpenedForAppendWithoutTruncating) {
 TestImage boardTestImage(const TempDir& dir) {
     TestImage image;
     const auto picture = sim::Board::testPicture();
-    auto coded = sim::encodeTestImage(picture, sim::Board::kTestLineCount, sim::Board::kTestLineBytes);
+    auto coded =
+        sim::encodeTestImage(picture, sim::Board::kTestLineCount, sim::Board::kTestLineBytes);
     const uint8_t header[5] = {'W', uint8_t(sim::Board::kTestLineCount >> 8),
                                uint8_t(sim::Board::kTestLineCount), 0, sim::Board::kTestLineBytes};
     image.storeTestImage(header, coded.data(), 1014, uint32_t(coded.size() + 6));

@@ -20,7 +20,7 @@ constexpr int64_t kStartupLimitMs = 15000;
 
 // One open board dialogue; the board is released when it ends.
 class Session {
-public:
+  public:
     Session(const Options& o, bool progress, const std::filesystem::path& work = "")
         : view(progress),
           dialog(UtilityEnvironment{loop.clock(), messages, view,
@@ -67,7 +67,8 @@ public:
     }
     // The start-up queries answered (the first status reply handled).
     int started() {
-        return runUntil([&] { return dialog.lastState() >= 0; }, kStartupLimitMs, "the start-up queries");
+        return runUntil([&] { return dialog.lastState() >= 0; }, kStartupLimitMs,
+                        "the start-up queries");
     }
     // The board in standby, waiting up to --wait seconds for it.
     int ready() {
@@ -91,16 +92,20 @@ public:
     UtilityDialog dialog;
     bool refuseOnNak = true;
 
-private:
+  private:
     const Options& options_;
 };
 
-const char* const kValueNames[kSettingCount][2] = {
-    {"original", "match"}, {"original", "match"}, {"a4", "letter"},
-    {"disable", "enable"}, {"disable", "enable"}};
-const char* const kValueTexts[kSettingCount][2] = {
-    {"Original Image", "Match Paper Size"}, {"Original Image", "Match Paper Size"},
-    {"A4", "Letter"}, {"Disable", "Enable"}, {"Disable", "Enable"}};
+const char* const kValueNames[kSettingCount][2] = {{"original", "match"},
+                                                   {"original", "match"},
+                                                   {"a4", "letter"},
+                                                   {"disable", "enable"},
+                                                   {"disable", "enable"}};
+const char* const kValueTexts[kSettingCount][2] = {{"Original Image", "Match Paper Size"},
+                                                   {"Original Image", "Match Paper Size"},
+                                                   {"A4", "Letter"},
+                                                   {"Disable", "Enable"},
+                                                   {"Disable", "Enable"}};
 
 std::string lower(std::string s) {
     for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
@@ -196,10 +201,10 @@ int runClock(const Options& o) {
     if (!o.args.empty()) {
         const std::string text = o.args.size() == 2 ? o.args[0] + " " + o.args[1] : o.args[0];
         char tail = 0;
-        if (o.args.size() > 2 ||
-            std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d%c", &c.year, &c.month, &c.day, &c.hour,
-                        &c.minute, &tail) != 5) {
-            std::fprintf(stderr, "q47ctl: clock takes \"YYYY-MM-DD HH:MM\", not \"%s\"\n", text.c_str());
+        if (o.args.size() > 2 || std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d%c", &c.year,
+                                             &c.month, &c.day, &c.hour, &c.minute, &tail) != 5) {
+            std::fprintf(stderr, "q47ctl: clock takes \"YYYY-MM-DD HH:MM\", not \"%s\"\n",
+                         text.c_str());
             return kUsage;
         }
     }
@@ -272,7 +277,8 @@ int runTestImage(const Options& o) {
         return rc;
     const TestImage& image = s.dialog.testImage();
     if (image.bitmap().empty()) {
-        std::fprintf(stderr, "q47ctl: the board's test image holds no picture (%u lines of %u bytes)\n",
+        std::fprintf(stderr,
+                     "q47ctl: the board's test image holds no picture (%u lines of %u bytes)\n",
                      image.lineCount(), image.lineBytes());
         return kLinkFailed;
     }

@@ -7,8 +7,8 @@
 namespace q47::ctl {
 
 struct Options {
-    std::string device;     // --device, else $Q47_DEVICE, else the default device
-    int waitSeconds = 30;   // --wait: how long to wait for a ready board or a test image
+    std::string device;    // --device, else $Q47_DEVICE, else the default device
+    int waitSeconds = 30;  // --wait: how long to wait for a ready board or a test image
     std::string command;
     std::vector<std::string> args;
 };

@@ -123,7 +123,8 @@ int main(int argc, char** argv) {
         std::fputs(kExitCodes, stdout);
         return kOk;
     }
-    if (o.command == "status") return o.args.empty() ? runStatus(o) : usageError("status takes no arguments");
+    if (o.command == "status")
+        return o.args.empty() ? runStatus(o) : usageError("status takes no arguments");
     if (o.command == "settings") return runSettings(o);
     if (o.command == "clock") return runClock(o);
     if (o.command == "firmware") return runFirmware(o);

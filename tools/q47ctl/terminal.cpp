@@ -44,8 +44,8 @@ void TerminalView::showProgress(int percent, const std::string&) {
     if (tty_) {
         constexpr int kWidth = 40;
         const int filled = percent * kWidth / 100;
-        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-                     kWidth - filled, "", percent);
+        std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled,
+                     "########################################", kWidth - filled, "", percent);
         drawn_ = true;
     } else {
         std::fprintf(stderr, "%d%%\n", percent);

@@ -10,7 +10,7 @@ namespace q47::utility {
 // width of the 52 letters A-Z and a-z over 52, rounded), a vertical one an eighth of
 // its height.
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
     DialogUnits(int baseWidth, int baseHeight) : baseX_(baseWidth), baseY_(baseHeight) {}
     int x(int du) const { return (du * baseX_ + 2) / 4; }
@@ -19,7 +19,7 @@ public:
     int baseWidth() const { return baseX_; }
     int baseHeight() const { return baseY_; }
 
-private:
+  private:
     int baseX_ = 6, baseY_ = 13;
 };
 

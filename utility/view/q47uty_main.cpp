@@ -1,10 +1,9 @@
 // q47uty: the Q-47 maintenance utility (board settings, clock, firmware update, test image).
+#include <unistd.h>
+
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
-
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "platform/paths.h"
@@ -16,7 +15,9 @@ using namespace q47::utility;
 namespace {
 
 // One utility per user: a second start asks the first to come to the front and ends.
-QString instanceName() { return QString("q47uty-%1").arg(::getuid()); }
+QString instanceName() {
+    return QString("q47uty-%1").arg(::getuid());
+}
 
 bool activateFirstInstance() {
     QLocalSocket s;
@@ -39,7 +40,8 @@ int main(int argc, char** argv) {
     std::error_code ec;
     for (const char* name : {kLanguageFileName, kHelpFileName})
         if (!std::filesystem::exists(settings / name))
-            std::filesystem::copy_file(paths::languageFolder(settings, "ENG") / name, settings / name, ec);
+            std::filesystem::copy_file(paths::languageFolder(settings, "ENG") / name,
+                                       settings / name, ec);
     UtilityTexts texts;
     texts.loadTexts((settings / kLanguageFileName).string(), true);
 

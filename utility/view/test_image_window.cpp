@@ -23,7 +23,11 @@ QImage testImageToQImage(const TestImage& image) {
 
 TestImageWindow::TestImageWindow(TestImage& image, const std::string& saveQuestion,
                                  const std::string& caption, Notifier& notifier, QWidget* parent)
-    : QDialog(parent), image_(image), question_(saveQuestion), caption_(caption), notifier_(notifier) {
+    : QDialog(parent),
+      image_(image),
+      question_(saveQuestion),
+      caption_(caption),
+      notifier_(notifier) {
     setObjectName("TestImageWindow");
     setWindowTitle("PCTestImage(Untitled)");
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -55,7 +59,9 @@ void TestImageWindow::paintEvent(QPaintEvent*) {
     p.drawImage(pictureRect(), picture_);
 }
 
-void TestImageWindow::resizeEvent(QResizeEvent*) { update(); }
+void TestImageWindow::resizeEvent(QResizeEvent*) {
+    update();
+}
 
 bool TestImageWindow::askToClose() {
     const MsgResult r =

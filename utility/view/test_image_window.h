@@ -3,7 +3,6 @@
 
 #include <QDialog>
 #include <QImage>
-
 #include <functional>
 #include <string>
 
@@ -17,7 +16,7 @@ QImage testImageToQImage(const TestImage& image);
 
 class TestImageWindow : public QDialog {
     Q_OBJECT
-public:
+  public:
     // saveQuestion is the MsgSaveImage text; notifier asks it.
     TestImageWindow(TestImage& image, const std::string& saveQuestion, const std::string& caption,
                     Notifier& notifier, QWidget* parent = nullptr);
@@ -26,13 +25,13 @@ public:
     // Where the picture is drawn in the client area.
     QRect pictureRect() const;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override;
     void resizeEvent(QResizeEvent*) override;
     void closeEvent(QCloseEvent* e) override;
     void reject() override;
 
-private:
+  private:
     bool askToClose();
     TestImage& image_;
     QImage picture_;

@@ -28,7 +28,9 @@ namespace {
 
 enum MenuId { MenuEnglish = 32771, MenuJapanese = 32772, MenuChinese = 32773 };
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+QString qs(const std::string& s) {
+    return QString::fromStdString(s);
+}
 
 // The window's icon: a small copyboard, drawn so that no image file has to ship with it.
 QIcon boardIcon() {
@@ -203,8 +205,10 @@ void UtilityWindow::buildControls() {
     connect(button(IdApply), &QAbstractButton::clicked, this, [this] { core_->apply(); });
     connect(button(IdOk), &QAbstractButton::clicked, this, [this] { core_->ok(); });
     connect(button(IdCancel), &QAbstractButton::clicked, this, &UtilityWindow::reject);
-    connect(button(IdFileSelect), &QAbstractButton::clicked, this, &UtilityWindow::chooseFirmwareFile);
-    connect(button(IdUpdate), &QAbstractButton::clicked, this, [this] { core_->startFirmwareUpdate(); });
+    connect(button(IdFileSelect), &QAbstractButton::clicked, this,
+            &UtilityWindow::chooseFirmwareFile);
+    connect(button(IdUpdate), &QAbstractButton::clicked, this,
+            [this] { core_->startFirmwareUpdate(); });
     static_cast<QPushButton*>(button(IdOk))->setAutoDefault(false);
 }
 
@@ -229,7 +233,8 @@ void UtilityWindow::applyTexts() {
     setWindowTitle(qs(t.title()));
     const char* menuKeys[] = {"MenuEnglish", "MenuJapanese", "MenuChinese"};
     for (int i = 0; i < 3; ++i) languageMenu_->actions()[i]->setText(qs(t.text(menuKeys[i])));
-    for (const auto& f : kFrames) static_cast<QGroupBox*>(control(f.id))->setTitle(qs(t.text(f.key)));
+    for (const auto& f : kFrames)
+        static_cast<QGroupBox*>(control(f.id))->setTitle(qs(t.text(f.key)));
     for (const auto& r : kRadios) button(r.id)->setText(qs(t.text(r.key)));
     for (const auto& b : kButtons) button(b.id)->setText(qs(t.text(b.key)));
     button(IdFull)->setText(qs(t.text("RadioFull")));
@@ -283,7 +288,8 @@ void UtilityWindow::switchLanguage(int menuId) {
 
 void UtilityWindow::openHelp() {
     auto page = files_.settingsFolder / kHelpFileName;
-    if (!std::filesystem::exists(page)) page = paths::languageFolder(files_.settingsFolder, "ENG") / kHelpFileName;
+    if (!std::filesystem::exists(page))
+        page = paths::languageFolder(files_.settingsFolder, "ENG") / kHelpFileName;
     if (std::filesystem::exists(page))
         QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(page.string())));
 }
@@ -301,7 +307,9 @@ void UtilityWindow::chooseFirmwareFile() {
     controlAs<QLineEdit>(IdFileName)->setText(QString::fromStdString(chosen.filename().string()));
 }
 
-void UtilityWindow::contextMenuEvent(QContextMenuEvent* e) { languageMenu_->exec(e->globalPos()); }
+void UtilityWindow::contextMenuEvent(QContextMenuEvent* e) {
+    languageMenu_->exec(e->globalPos());
+}
 
 void UtilityWindow::reject() {
     core_->destroy();
@@ -312,13 +320,16 @@ void UtilityWindow::reject() {
 
 void UtilityWindow::setControls(const ControlStates& s) {
     const std::pair<int, bool> states[] = {
-        {IdReset, s.reset}, {IdOk, s.ok}, {IdCancel, s.cancel}, {IdApply, s.apply},
-        {IdUpdate, s.update}, {IdFileSelect, s.fileSelect}, {IdFileName, s.fileName},
-        {IdStampDisable, s.timeStamp}, {IdStampEnable, s.timeStamp},
-        {IdMarginDisable, s.margin}, {IdMarginEnable, s.margin},
-        {IdA4, s.paper}, {IdLetter, s.paper}, {IdDate, s.pickers}, {IdTime, s.pickers},
-        {IdPrintOriginal, s.imageModes}, {IdPrintMatch, s.imageModes},
-        {IdSaveOriginal, s.imageModes}, {IdSaveMatch, s.imageModes}};
+        {IdReset, s.reset},           {IdOk, s.ok},
+        {IdCancel, s.cancel},         {IdApply, s.apply},
+        {IdUpdate, s.update},         {IdFileSelect, s.fileSelect},
+        {IdFileName, s.fileName},     {IdStampDisable, s.timeStamp},
+        {IdStampEnable, s.timeStamp}, {IdMarginDisable, s.margin},
+        {IdMarginEnable, s.margin},   {IdA4, s.paper},
+        {IdLetter, s.paper},          {IdDate, s.pickers},
+        {IdTime, s.pickers},          {IdPrintOriginal, s.imageModes},
+        {IdPrintMatch, s.imageModes}, {IdSaveOriginal, s.imageModes},
+        {IdSaveMatch, s.imageModes}};
     for (auto [id, on] : states) control(id)->setEnabled(on);
 }
 
@@ -342,16 +353,21 @@ void UtilityWindow::showProgress(int percent, const std::string& text) {
     controlAs<QLabel>(IdProgressText)->setText(qs(text));
 }
 
-void UtilityWindow::setCancelCaption(const std::string& caption) { button(IdCancel)->setText(qs(caption)); }
+void UtilityWindow::setCancelCaption(const std::string& caption) {
+    button(IdCancel)->setText(qs(caption));
+}
 
-void UtilityWindow::endDialog() { accept(); }
+void UtilityWindow::endDialog() {
+    accept();
+}
 
 void UtilityWindow::showTestImage(TestImage& image) {
     if (testImageShower) {
         testImageShower(image);
         return;
     }
-    TestImageWindow w(image, core_->texts().text("MsgSaveImage"), core_->texts().title(), notifier_, this);
+    TestImageWindow w(image, core_->texts().text("MsgSaveImage"), core_->texts().title(), notifier_,
+                      this);
     w.exec();
 }
 

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <QDialog>
-
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -28,16 +27,40 @@ namespace q47::utility {
 
 // Control IDs of the dialog template.
 enum ControlId : int {
-    IdUpdate = 1007, IdReset = 1008, IdOk = 1009, IdCancel = 1010, IdApply = 1011,
-    IdFileName = 1003, IdFileSelect = 1027, IdFirmVersion = 1025, IdFirmVersionLabel = 1044,
-    IdFirmNameLabel = 1026, IdMaintenance = 1024, IdFull = 1005, IdProgram = 1006,
-    IdProgressFrame = 1055, IdProgress = 1052, IdProgressText = 1053,
-    IdFrameTimeStamp = 1056, IdStampDisable = 1057, IdStampEnable = 1058,
-    IdDate = 1071, IdTime = 1072,
-    IdFrameMargin = 1062, IdMarginDisable = 1063, IdMarginEnable = 1064,
-    IdFramePaper = 1068, IdA4 = 1069, IdLetter = 1070,
-    IdFrameAspect = 1073, IdFramePrint = 1059, IdPrintOriginal = 1060, IdPrintMatch = 1061,
-    IdFrameSave = 1065, IdSaveOriginal = 1066, IdSaveMatch = 1067,
+    IdUpdate = 1007,
+    IdReset = 1008,
+    IdOk = 1009,
+    IdCancel = 1010,
+    IdApply = 1011,
+    IdFileName = 1003,
+    IdFileSelect = 1027,
+    IdFirmVersion = 1025,
+    IdFirmVersionLabel = 1044,
+    IdFirmNameLabel = 1026,
+    IdMaintenance = 1024,
+    IdFull = 1005,
+    IdProgram = 1006,
+    IdProgressFrame = 1055,
+    IdProgress = 1052,
+    IdProgressText = 1053,
+    IdFrameTimeStamp = 1056,
+    IdStampDisable = 1057,
+    IdStampEnable = 1058,
+    IdDate = 1071,
+    IdTime = 1072,
+    IdFrameMargin = 1062,
+    IdMarginDisable = 1063,
+    IdMarginEnable = 1064,
+    IdFramePaper = 1068,
+    IdA4 = 1069,
+    IdLetter = 1070,
+    IdFrameAspect = 1073,
+    IdFramePrint = 1059,
+    IdPrintOriginal = 1060,
+    IdPrintMatch = 1061,
+    IdFrameSave = 1065,
+    IdSaveOriginal = 1066,
+    IdSaveMatch = 1067,
 };
 constexpr int kMaintenanceHeight = 183;  // pixels the maintenance area adds
 constexpr int kTemplateWidth = 517, kTemplateHeight = 338;
@@ -49,7 +72,7 @@ struct UtilityFiles {
 
 class UtilityWindow : public QDialog, public UtilityView {
     Q_OBJECT
-public:
+  public:
     // texts: the language file as read at start (the dialog font comes from it).
     UtilityWindow(UtilityFiles files, const UtilityTexts& texts, QWidget* parent = nullptr);
     ~UtilityWindow() override;
@@ -59,7 +82,9 @@ public:
     UtilityDialog& core() { return *core_; }
     QWidget* control(int id) const;
     template <class T>
-    T* controlAs(int id) const { return qobject_cast<T*>(control(id)); }
+    T* controlAs(int id) const {
+        return qobject_cast<T*>(control(id));
+    }
     bool maintenanceShown() const { return maintenance_; }
     void toggleMaintenance();
     // Language menu items 32771..32773.
@@ -82,11 +107,11 @@ public:
     void endDialog() override;
     void showTestImage(TestImage& image) override;
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void reject() override;
 
-private:
+  private:
     void buildControls();
     void applyTexts();
     void layoutButtons();
