@@ -137,6 +137,30 @@ TEST_F(WindowTest, TheLanguageSwitchCopiesTheFileShowsDefaultsAndAsksAgain) {
     EXPECT_EQ(readFile(dir / "Q47Uty.html"), "<p>JPN</p>");
 }
 
+TEST_F(WindowTest, AChosenFirmwareFileIsSentByItsBareName) {
+    std::string text;
+    for (int i = 0; i < 20; ++i) text += "S113" + std::to_string(1000 + i) + "00\n";
+    std::filesystem::create_directories(dir / "fw");
+    writeFile(dir / "fw" / "Q47_W_2.mot", text);
+    const auto cwd = std::filesystem::current_path();
+    auto w = open();
+    ASSERT_TRUE(waitUntil([&] { return w->control(IdOk)->isEnabled(); }));
+    w->toggleMaintenance();
+    w->takeChosenFirmwareFile(dir / "fw" / "Q47_W_2.mot");
+    EXPECT_EQ(w->controlAs<QLineEdit>(IdFileName)->text(), "Q47_W_2.mot");
+    EXPECT_TRUE(w->control(IdUpdate)->isEnabled());
+    QTest::mouseClick(w->control(IdUpdate), Qt::LeftButton);
+    EXPECT_FALSE(w->control(IdOk)->isEnabled());
+    EXPECT_TRUE(w->control(IdCancel)->isEnabled());
+    EXPECT_FALSE(w->control(IdProgress)->isHidden());
+    ASSERT_TRUE(waitUntil([&] { return simulator.firmwareReceived() == text; }));
+    EXPECT_EQ(simulator.withBoard([](const sim::Board& b) { return b.firmwareFileName(); }),
+              "Q47_W_2.mot");
+    ASSERT_TRUE(waitUntil([&] { return w->control(IdProgress)->isHidden(); }));
+    EXPECT_EQ(w->controlAs<QPushButton>(IdCancel)->text(), "Close");
+    std::filesystem::current_path(cwd);
+}
+
 TEST_F(WindowTest, TheLogFileIsOpenedForAppendWithoutTruncating) {
     writeFile(dir / "Q47_USB.Log", "kept\n");
     auto w = open();

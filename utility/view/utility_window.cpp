@@ -299,9 +299,12 @@ void UtilityWindow::chooseFirmwareFile() {
     dlg.setDefaultSuffix("mot");
     dlg.setFileMode(QFileDialog::ExistingFile);
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
-    // The box shows the bare name; the process moves into the file's folder, where the
-    // name is opened when the update starts.
-    const std::filesystem::path chosen = dlg.selectedFiles().first().toStdString();
+    takeChosenFirmwareFile(dlg.selectedFiles().first().toStdString());
+}
+
+void UtilityWindow::takeChosenFirmwareFile(const std::filesystem::path& chosen) {
+    // The bare name is opened when the update starts, from the folder the open-file
+    // dialog leaves the process in.
     std::error_code ec;
     std::filesystem::current_path(chosen.parent_path(), ec);
     controlAs<QLineEdit>(IdFileName)->setText(QString::fromStdString(chosen.filename().string()));

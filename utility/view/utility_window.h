@@ -92,6 +92,9 @@ class UtilityWindow : public QDialog, public UtilityView {
     QMenu* languageMenu() const { return languageMenu_; }
     void openHelp();
     void chooseFirmwareFile();
+    // What confirming the open-file dialog does with the chosen path: the box gets the
+    // bare name and the process moves into the file's folder.
+    void takeChosenFirmwareFile(const std::filesystem::path& chosen);
     const DialogUnits& units() const { return du_; }
     // The test image window is shown modally unless this says otherwise (tests).
     std::function<void(TestImage&)> testImageShower;
