@@ -161,6 +161,8 @@ TEST_F(SimulatorServer, ControlCommandsSteerTheBoardAndShowWhatItReceived) {
     uint8_t buf[16];
     EXPECT_EQ(ch->read(buf, sizeof buf), -1);
     EXPECT_NE(command(c, "status").find("unplugged 1"), std::string::npos);
+    // Only the program can end itself; a simulator inside a test process is not told to.
+    EXPECT_EQ(command(c, "quit"), "error quit is not available here");
     close(c);
 }
 
@@ -293,6 +295,48 @@ TEST(Q47simProgram, ServesTheBoardItWasToldToBe) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// In the background q47sim returns only once its board answers, so a script's next
+// command finds it; "quit" ends it and takes its sockets away.
+TEST(Q47simProgram, InTheBackgroundItReturnsOnceListeningAndQuitsWhenTold) {
+    const std::string board = socketName("bg"), control = socketName("bgctl");
+    FILE* p = popen((std::string(Q47SIM_PATH) + " --socket " + board + " --control " + control +
+                     " --background").c_str(), "r");
+    ASSERT_TRUE(p);
+    std::string said;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) said.append(buf, n);
+    ASSERT_EQ(pclose(p), 0) << said;  // returns although the simulator keeps running
+    const std::string head = "q47sim: board W \"Q-47W\" on " + board + ", control on " + control + " (pid ";
+    ASSERT_EQ(said.rfind(head, 0), 0u) << said;
+    const pid_t pid = pid_t(std::atoi(said.c_str() + head.size()));
+    ASSERT_GT(pid, 0);
+    auto ch = openDeviceChannel("sim:" + board);  // at once, no waiting
+    ASSERT_TRUE(ch);
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateStandby);
+    ch.reset();
+    EXPECT_EQ(system((std::string(Q47SIM_PATH) + " --tell " + control + " quit >/dev/null").c_str()), 0);
+    // It is no child of ours: watch for the process to end (a zombie has ended too).
+    auto running = [pid] {
+        FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+        if (!f) return false;
+        char line[512] = {};
+        const size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        const char* close = std::strrchr(line, ')');
+        return n > 0 && close && close[1] == ' ' && close[2] != 'Z';
+    };
+    for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(running()) << "still running after quit";
+    struct stat st;
+    EXPECT_NE(lstat(board.c_str(), &st), 0);
+    EXPECT_NE(lstat(control.c_str(), &st), 0);
+    // A background start that cannot listen fails where the caller sees it.
+    const std::string notes = socketName("bgnotes") + ".txt";
+    std::fclose(std::fopen(notes.c_str(), "w"));
+    EXPECT_NE(system((std::string(Q47SIM_PATH) + " --socket " + notes + " --background 2>/dev/null").c_str()), 0);
+    unlink(notes.c_str());
 }
 
 // Run as a user would: q47sim refuses a path it must not take, says why, and deletes nothing.
