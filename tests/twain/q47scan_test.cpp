@@ -360,6 +360,21 @@ TEST_F(Q47Scan, AFailedWriteNeverCostsTheFileThatWasThere) {
         EXPECT_EQ(slurp(target), "the earlier image");
         EXPECT_EQ(filesIn(outputs.path()), before) << "a partial file was left beside the target";
     }
+    // The file transfer: the source writes beside the target and fails; its message
+    // names the file it could not write.
+    const std::string target = out("earlier-file.bmp");
+    std::ofstream(target) << "the earlier image";
+    const size_t before = filesIn(outputs.path());
+    const ScanResult run =
+        scanWithFileSizeLimit(fake + " --ui none --xfer file --out '" + target + "'", 1024);
+    EXPECT_EQ(run.exit, 1);
+    const std::vector<std::string> lines = linesOf(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("q47scan: error: the source could not write " + target + ".part-", 0), 0u)
+        << run.err;
+    EXPECT_NE(lines.back().find(": TWRC_FAILURE (1), TWCC_FILEWRITEERROR"), std::string::npos) << run.err;
+    EXPECT_EQ(slurp(target), "the earlier image");
+    EXPECT_EQ(filesIn(outputs.path()), before);
 }
 
 TEST_F(Q47Scan, ASuccessfulWriteReplacesTheFileAndKeepsItsPermissions) {
