@@ -38,6 +38,10 @@ public:
 std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& device = "",
                                                  std::string* error = nullptr);
 
+// The name openDeviceChannel(device) opens: device, else $Q47_DEVICE, else
+// kDefaultDevicePath.
+std::string deviceName(const std::string& device = "");
+
 // $Q47_IO_TIMEOUT_MS, or kDefaultIoTimeoutMs.
 int ioTimeoutMs();
 

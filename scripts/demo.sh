@@ -13,7 +13,7 @@ if [ ! -x "$bin/q47sim" ]; then
   exit 1
 fi
 sock=$work/board.sock
-"$bin/q47sim" --socket "$sock" --colour --scan-ms 1500 &
+"$bin/q47sim" --socket "$sock" --colour --scan-ms 1500 >/dev/null &
 sim_pid=$!
 for _ in $(seq 50); do [ -S "$sock" ] && break; sleep 0.1; done
 export Q47_DEVICE=sim:$sock
@@ -24,7 +24,8 @@ if [ -x "$bin/q47scan" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 2>
   ui=progress
   [ -n "${DISPLAY:-}" ] || { ui=none; export QT_QPA_PLATFORM=offscreen; }
   "$bin/q47scan" --ui "$ui" --xfer native --out "$out/sheet.png"
-  echo "demo: the board's sheet was acquired through TWAIN into $out/sheet.png"
+  echo "demo: the simulated board's sheet was acquired through TWAIN ($ui mode, native"
+  echo "      transfer) into $out/sheet.png"
 else
   echo "demo: the TWAIN data source or q47scan is not built yet; the simulator ran at $sock"
 fi

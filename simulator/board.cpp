@@ -99,6 +99,10 @@ Board::Board(Config config, std::function<int64_t()> nowMs)
 
 Transfers Board::handle(const uint8_t* request, size_t n) {
     received_.emplace_back(request, request + n);
+    while (received_.size() > config_.packetLogLimit) {
+        received_.pop_front();
+        ++receivedForgotten_;
+    }
     if (!injections_.empty()) {
         Injection what = injections_.front();
         injections_.pop_front();

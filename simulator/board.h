@@ -28,6 +28,9 @@ struct Config {
     int scanPolls = 0;          // > 0: a scan takes this many Status polls instead of time
     int restartMs = 3000;       // link down after the final firmware block
     std::string sheetPath;      // PNG or BMP sheet; empty: the drawn default sheet
+    // Request packets kept for received(): the newest this many. A simulator that serves
+    // demos for days must not grow without end (each scan adds some 500 bytes).
+    size_t packetLogLimit = 4096;
 };
 
 // One-shot replacements of the next reply, for fault tests.
@@ -90,8 +93,10 @@ public:
     // The W x H pixel bytes of the image reply, scan line 0 first: grey levels, or
     // 3-3-2 colour indices (bits 7-5 red, 4-2 green, 1-0 blue).
     std::vector<uint8_t> imageData(bool colour) const { return scanLines(colour); }
-    // Every request transfer received, in order.
-    const std::vector<std::vector<uint8_t>>& received() const { return received_; }
+    // The request transfers received, in order: the newest config().packetLogLimit.
+    std::vector<std::vector<uint8_t>> received() const { return {received_.begin(), received_.end()}; }
+    // How many older ones were forgotten to keep within the limit.
+    size_t receivedForgotten() const { return receivedForgotten_; }
     void clearReceived() { received_.clear(); }
     uint8_t setting(uint8_t command) const;  // 6, 17, 18, 19, 20
     ClockValue clock() const { return clock_; }
@@ -147,7 +152,8 @@ private:
     bool firmwareOpen_ = false;
     int restartPending_ = 0;
     std::deque<Injection> injections_;
-    std::vector<std::vector<uint8_t>> received_;
+    std::deque<std::vector<uint8_t>> received_;
+    size_t receivedForgotten_ = 0;
 };
 
 // Run-length coding of the test image (the utility decodes it): blocks of a 16-bit

@@ -68,11 +68,13 @@ const char* Simulator::controlHelp() {
            "  sheet [FILE]                PNG or BMP sheet; none: the default sheet\n"
            "  unplug MS                   drop the client and refuse connections for MS ms\n"
            "  inject KIND                 next reply: bad4 zero unknown oversized testimage\n"
-           "  log                         count and hex of every packet received\n"
+           "  log                         count and hex of the packets received (the last\n"
+           "                              4096, or as q47sim --packet-log says)\n"
            "  clear-log                   forget the packets received\n"
            "  setting CODE                value of setting 6, 17, 18, 19 or 20\n"
            "  clock                       the board clock: year month day hour minute\n"
            "  firmware-received           file name and text of the last firmware update\n"
+           "  quit                        stop the simulator (q47sim only)\n"
            "  help                        this list\n";
 }
 
@@ -174,6 +176,11 @@ std::string Simulator::control(const std::string& line) {
         return withBoard([](const Board& bd) {
             return "ok " + oneLine(bd.firmwareFileName()) + " " + oneLine(bd.firmwareReceived());
         });
+    }
+    if (cmd == "quit") {
+        if (!quit_) return "error quit is not available here";
+        quit_();
+        return "ok";
     }
     if (cmd.empty()) return "error empty command";
     return "error unknown command: " + oneLine(cmd) + " (try help)";

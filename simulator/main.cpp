@@ -1,5 +1,7 @@
 // q47sim: runs a simulated Q-47 board on a Unix socket until interrupted.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -21,6 +23,9 @@ const char kUsage[] =
     "\n"
     "  --socket PATH       the board's wire (default /tmp/q47sim.sock)\n"
     "  --control PATH      also serve text control commands on PATH (send \"help\")\n"
+    "                      For both: only a stale socket (one nobody answers) at PATH\n"
+    "                      is replaced; any other file, or a running simulator's\n"
+    "                      socket, is refused.\n"
     "  --model L           model letter of device info (default W)\n"
     "  --name TEXT         model name (default \"Q-47W\"; a PC scan without user\n"
     "                      interface needs \"Q-\" in it)\n"
@@ -35,7 +40,12 @@ const char kUsage[] =
     "  --scan-ms N         a PC scan stays in state 16 for N ms (default 2000)\n"
     "  --scan-polls N      a PC scan lasts N status polls instead (default 0: use time)\n"
     "  --restart-ms N      link down after the final firmware block (default 3000)\n"
+    "  --packet-log N      keep the last N request packets for the \"log\" command\n"
+    "                      (default 4096; older ones are forgotten)\n"
     "  --verbose           log clients, unplugging and malformed frames to stderr\n"
+    "  --background        return once the sockets listen, leaving the simulator\n"
+    "                      running (its standard streams closed); stop it with\n"
+    "                      SIGTERM or the control command \"quit\"\n"
     "  --tell PATH CMD...  send one command to a running simulator's control socket,\n"
     "                      print its answer and exit (0 when it is \"ok\")\n"
     "  --help              this text\n"
@@ -43,7 +53,22 @@ const char kUsage[] =
     "The scan image's scan line x is column x of the sheet read from its bottom to its\n"
     "top; colour images are 3-3-2 palette indices, grey images 0..255 levels.\n";
 
-// Sends one command line to a control socket and prints the answer line.
+// The control answer is one line with line breaks and backslashes escaped; printed, it
+// shows its lines again (the help text is a list).
+std::string unescapeLine(const std::string& line) {
+    std::string s;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '\\' || i + 1 == line.size()) {
+            s += line[i];
+            continue;
+        }
+        const char next = line[++i];
+        s += next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return s;
+}
+
+// Sends one command line to a control socket and prints the answer.
 int tell(const std::string& path, const std::string& command) {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -59,7 +84,9 @@ int tell(const std::string& path, const std::string& command) {
     char c;
     while (read(fd, &c, 1) == 1 && c != '\n') answer += c;
     close(fd);
-    std::printf("%s\n", answer.c_str());
+    std::string shown = unescapeLine(answer);
+    if (shown.empty() || shown.back() != '\n') shown += '\n';
+    std::fputs(shown.c_str(), stdout);
     return answer.rfind("ok", 0) == 0 ? 0 : 1;
 }
 
@@ -76,7 +103,7 @@ bool number(const char* s, long lo, long hi, long* out) {
 int main(int argc, char** argv) {
     q47::sim::Config config;
     std::string socketPath = "/tmp/q47sim.sock", controlPath;
-    bool verbose = false;
+    bool verbose = false, background = false;
     for (int i = 1; i < argc; ++i) {
         const std::string opt = argv[i];
         auto value = [&]() -> const char* {
@@ -140,13 +167,66 @@ int main(int argc, char** argv) {
             config.scanPolls = int(count(0, 1000000));
         } else if (opt == "--restart-ms") {
             config.restartMs = int(count(1, 3600000));
+        } else if (opt == "--packet-log") {
+            config.packetLogLimit = size_t(count(0, 1000000));
         } else if (opt == "--verbose") {
             verbose = true;
+        } else if (opt == "--background") {
+            background = true;
         } else {
             std::fprintf(stderr, "q47sim: unknown option %s (see --help)\n", opt.c_str());
             return 2;
         }
     }
+
+    // In the background the simulator runs in a child that reports through a pipe
+    // whether its sockets listen; the command returns only then, so the next command of
+    // a script finds the board.
+    int ready[2] = {-1, -1};
+    if (background) {
+        if (pipe2(ready, O_CLOEXEC) != 0) {
+            std::fprintf(stderr, "q47sim: pipe: %s\n", std::strerror(errno));
+            return 1;
+        }
+        const pid_t child = fork();
+        if (child < 0) {
+            std::fprintf(stderr, "q47sim: fork: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (child > 0) {
+            close(ready[1]);
+            std::string report;
+            char buf[512];
+            ssize_t k;
+            while ((k = read(ready[0], buf, sizeof buf)) > 0) report.append(buf, size_t(k));
+            const bool ok = report.rfind("ok\n", 0) == 0;
+            if (ok)
+                std::printf("%s (pid %d)\n", report.substr(3).c_str(), int(child));
+            else
+                std::fprintf(stderr, "%s\n", report.empty() ? "q47sim: the simulator did not start"
+                                                             : report.c_str());
+            if (!ok) waitpid(child, nullptr, 0);
+            return ok ? 0 : 1;
+        }
+        close(ready[0]);
+        setsid();
+    }
+    auto report = [&](bool ok, const std::string& line) {
+        if (!background) {
+            std::fprintf(ok ? stdout : stderr, "%s\n", line.c_str());
+            std::fflush(stdout);
+            return;
+        }
+        const std::string text = (ok ? "ok\n" : "") + line;
+        (void)!write(ready[1], text.data(), text.size());
+        close(ready[1]);
+        if (ok) {
+            // Nobody reads these any more; a caller's pipe must not stay open through them.
+            const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+            for (int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) dup2(null, fd);
+            if (null > STDERR_FILENO) close(null);
+        }
+    };
 
     // A sheet that cannot be read is an error here, not a silent default.
     std::string sheetPath = config.sheetPath;
@@ -154,10 +234,12 @@ int main(int argc, char** argv) {
     q47::sim::Simulator sim(config);
     std::string error;
     if (!sheetPath.empty() && !sim.setSheet(sheetPath, &error)) {
-        std::fprintf(stderr, "q47sim: %s\n", error.c_str());
+        report(false, "q47sim: " + error);
         return 1;
     }
-    if (verbose) sim.setLogger([](const std::string& line) { std::fprintf(stderr, "q47sim: %s\n", line.c_str()); });
+    if (verbose && !background)
+        sim.setLogger([](const std::string& line) { std::fprintf(stderr, "q47sim: %s\n", line.c_str()); });
+    sim.setQuitHandler([] { kill(getpid(), SIGTERM); });
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
@@ -167,12 +249,11 @@ int main(int argc, char** argv) {
 
     if (!sim.listen(socketPath, &error) ||
         (!controlPath.empty() && !sim.listenControl(controlPath, &error))) {
-        std::fprintf(stderr, "q47sim: %s\n", error.c_str());
+        report(false, "q47sim: " + error);
         return 1;
     }
-    std::printf("q47sim: board %c \"%s\" on %s%s%s\n", config.modelLetter, config.modelName.c_str(),
-                socketPath.c_str(), controlPath.empty() ? "" : ", control on ", controlPath.c_str());
-    std::fflush(stdout);
+    report(true, std::string("q47sim: board ") + config.modelLetter + " \"" + config.modelName + "\" on " +
+                     socketPath + (controlPath.empty() ? "" : ", control on " + controlPath));
     int sig = 0;
     sigwait(&stopSignals, &sig);
     sim.stop();

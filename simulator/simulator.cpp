@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -38,22 +39,73 @@ bool makeAddress(const std::string& path, sockaddr_un* addr, std::string* error)
     return true;
 }
 
-// A listening Unix socket on path, replacing a stale socket file; -1 on failure.
-int listenOn(const std::string& path, std::string* error) {
+// What lies at path: nothing (true), a socket nobody answers, which a simulator that was
+// killed leaves behind and which is removed (true), or something that is not ours to
+// delete: any other file, or a socket a running program listens on (false, *error says
+// which). Another simulator must never lose its socket to a second one started by mistake.
+bool clearStaleSocket(const std::string& path, std::string* error) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT) return true;
+        if (error) *error = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISSOCK(st.st_mode)) {
+        if (error) *error = path + ": exists and is not a socket; not replacing it";
+        return false;
+    }
+    sockaddr_un addr;
+    if (!makeAddress(path, &addr, error)) return false;
+    int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) {
+        if (error) *error = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    const int rc = connect(probe, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    const int why = errno;
+    close(probe);
+    if (rc == 0) {
+        if (error) *error = path + ": another program (a running simulator?) listens there";
+        return false;
+    }
+    if (why != ECONNREFUSED) {
+        if (error) *error = path + ": " + std::strerror(why);
+        return false;
+    }
+    if (unlink(path.c_str()) != 0 && errno != ENOENT) {
+        if (error) *error = path + ": cannot remove the stale socket: " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+// A listening Unix socket on path (see clearStaleSocket); -1 on failure. *bound names the
+// socket file made, so that only that file is ever removed again.
+int listenOn(const std::string& path, std::string* error, SocketFile* bound) {
     sockaddr_un addr;
     if (!makeAddress(path, &addr, error)) return -1;
+    if (!clearStaleSocket(path, error)) return -1;
     int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         if (error) *error = std::string("socket: ") + std::strerror(errno);
         return -1;
     }
-    unlink(path.c_str());
     if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) < 0 || ::listen(fd, 4) < 0) {
         if (error) *error = path + ": " + std::strerror(errno);
         close(fd);
         return -1;
     }
+    struct stat st;
+    *bound = lstat(path.c_str(), &st) == 0 ? SocketFile{st.st_dev, st.st_ino} : SocketFile{};
     return fd;
+}
+
+// Removes path only while it is still the socket file this simulator made.
+void unlinkOwn(const std::string& path, const SocketFile& bound) {
+    struct stat st;
+    if (bound.inode != 0 && lstat(path.c_str(), &st) == 0 && st.st_dev == bound.device &&
+        st.st_ino == bound.inode)
+        unlink(path.c_str());
 }
 
 void writeFully(int fd, const void* data, size_t n) {
@@ -106,13 +158,18 @@ bool Simulator::listen(const std::string& socketPath, std::string* error) {
 }
 
 bool Simulator::listenControl(const std::string& controlPath, std::string* error) {
-    int fd = listenOn(controlPath, error);
+    SocketFile bound;
+    int fd = listenOn(controlPath, error, &bound);
     if (fd < 0) return false;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (controlFd_ >= 0) close(controlFd_);
+        if (controlFd_ >= 0) {
+            close(controlFd_);
+            unlinkOwn(controlPath_, controlFile_);
+        }
         controlFd_ = fd;
         controlPath_ = controlPath;
+        controlFile_ = bound;
     }
     wake();
     return true;
@@ -132,7 +189,7 @@ void Simulator::stop() {
     if (controlFd_ >= 0) {
         close(controlFd_);
         controlFd_ = -1;
-        unlink(controlPath_.c_str());
+        unlinkOwn(controlPath_, controlFile_);
     }
     for (int& fd : wakeFds_) {
         if (fd >= 0) close(fd);
@@ -141,7 +198,7 @@ void Simulator::stop() {
 }
 
 bool Simulator::openListener(std::string* error) {
-    listenFd_ = listenOn(socketPath_, error);
+    listenFd_ = listenOn(socketPath_, error, &socketFile_);
     return listenFd_ >= 0;
 }
 
@@ -151,7 +208,7 @@ void Simulator::closeListener() {
     if (listenFd_ < 0) return;
     close(listenFd_);
     listenFd_ = -1;
-    unlink(socketPath_.c_str());
+    unlinkOwn(socketPath_, socketFile_);
 }
 
 void Simulator::dropClient() {

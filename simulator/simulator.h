@@ -14,6 +14,8 @@
 // controlHelp() for the list.
 #pragma once
 
+#include <sys/types.h>
+
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -26,6 +28,12 @@
 
 namespace q47::sim {
 
+// A socket file as made by bind(), to remove it later only if it is still that file.
+struct SocketFile {
+    dev_t device = 0;
+    ino_t inode = 0;
+};
+
 // The 4 bytes the simulator greets a taken and a refused client with.
 constexpr char kGreetingTaken[4] = {'Q', '4', '7', '+'};
 constexpr char kGreetingRefused[4] = {'Q', '4', '7', '-'};
@@ -37,9 +45,11 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    // Starts serving the board's wire on socketPath (a stale socket file is replaced).
+    // Starts serving the board's wire on socketPath. A stale socket file there (one that
+    // nobody answers) is replaced; any other file, or a socket another program listens
+    // on, is left alone and the call fails with the reason.
     bool listen(const std::string& socketPath, std::string* error = nullptr);
-    // Also serves the text control commands on controlPath.
+    // Also serves the text control commands on controlPath (the same rule for what lies there).
     bool listenControl(const std::string& controlPath, std::string* error = nullptr);
     // Stops the thread, drops the client, removes the socket files.
     void stop();
@@ -80,6 +90,10 @@ public:
     // unplug); set before listen().
     void setLogger(std::function<void(const std::string&)> log) { log_ = std::move(log); }
 
+    // What the "quit" control command does (q47sim: end the program); without one,
+    // "quit" is refused.
+    void setQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
+
     // One control command line (without its line end); returns the answer line.
     std::string control(const std::string& line);
     static const char* controlHelp();
@@ -101,6 +115,7 @@ private:
     mutable std::mutex mutex_;  // guards board_ and the unplug deadline
     Board board_;
     std::string socketPath_, controlPath_;
+    SocketFile socketFile_, controlFile_;
     int listenFd_ = -1, clientFd_ = -1, controlFd_ = -1;
     std::vector<int> controlClients_;
     std::vector<uint8_t> inbox_;  // bytes of a frame still being received
@@ -111,6 +126,7 @@ private:
     std::atomic<bool> clientConnected_{false};
     std::atomic<bool> running_{false};
     std::function<void(const std::string&)> log_;
+    std::function<void()> quit_;
     std::thread thread_;
 };
 

@@ -1,6 +1,8 @@
 // Starting scans, receiving the image reply, building its DIB, and cancelling.
 #include "twain_source/acquire_dialog.h"
 
+#include <cstdio>
+
 namespace q47::twain_source {
 
 namespace {
@@ -95,6 +97,12 @@ void AcquireDialog::receiveImage(const board::Block& first) {
     receivingImage_ = false;
 
     if (!accept) {
+        // By design, but a user without the window would never learn why nothing came.
+        std::fprintf(stderr,
+                     "%s: scan cancelled: the board sent %u scan lines, fewer than the full "
+                     "sheet of model %c (%u); narrower scans are taken only in the full window\n",
+                     kMessageCaption, unsigned(h.width), scan_.modelLetter,
+                     unsigned(scan_.modelLetter == 'W' ? kFullSheetW : kFullSheetS));
         cancel();
     } else if (stored && buildDib(image_) && image_.pendingImage) {
         if (!destroyed_) env_.twain.notifyTransferReady();

@@ -1,6 +1,8 @@
 // The link tick, the connection check and every failure of the board link.
 #include "twain_source/acquire_dialog.h"
 
+#include <cstdio>
+
 namespace q47::twain_source {
 
 void AcquireDialog::openAtStart() {
@@ -22,6 +24,8 @@ void AcquireDialog::linkDown() {
     stopTimer(kStatusAfterKey);
     if (mode_ == WindowMode::ProgressOnly) hideWindow();
     link_.closeDevice();
+    // The box keeps the board's own text; which device failed and why goes beside it.
+    std::fprintf(stderr, "%s: %s\n", kMessageCaption, link_.failureText().c_str());
     messageBox(text("MsgUSBOpenError"));
     requestClose();
 }

@@ -2,6 +2,7 @@
 #include "twain_source/board_link.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace q47::twain_source {
 
@@ -9,6 +10,14 @@ bool BoardLink::openDevice() {
     channel_ = openDeviceChannel(deviceSpec_, &lastError_);
     deviceOpen = channel_ != nullptr;
     return deviceOpen;
+}
+
+std::string BoardLink::failureText() const {
+    const char* env = std::getenv("Q47_DEVICE");
+    const bool defaulted = deviceSpec_.empty() && !(env && *env);
+    return "device \"" + deviceName(deviceSpec_) + "\"" +
+           (defaulted ? " (Q47_DEVICE is not set)" : "") + ": " +
+           (lastError_.empty() ? "failed" : lastError_);
 }
 
 void BoardLink::closeDevice() {

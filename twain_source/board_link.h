@@ -38,6 +38,9 @@ public:
     const std::string& deviceSpec() const { return deviceSpec_; }
     // Why the last open, write or read failed.
     const std::string& lastError() const { return lastError_; }
+    // The device tried and lastError, for a person: device "NAME": WHY, with a note when
+    // NAME is only the default because $Q47_DEVICE is not set.
+    std::string failureText() const;
 
     // Appends the request's bytes to the ring (wrapping from 63 to 0) and abandons any
     // reply still outstanding. A request that would not fit in the 63 free bytes is

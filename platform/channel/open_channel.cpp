@@ -30,12 +30,14 @@ bool parseHex16(const std::string& s, uint16_t* out) {
 
 }  // namespace
 
+std::string deviceName(const std::string& device) {
+    if (!device.empty()) return device;
+    const char* env = std::getenv("Q47_DEVICE");
+    return env && *env ? env : kDefaultDevicePath;
+}
+
 std::unique_ptr<DeviceChannel> openDeviceChannel(const std::string& device, std::string* error) {
-    std::string name = device;
-    if (name.empty()) {
-        const char* env = std::getenv("Q47_DEVICE");
-        name = env && *env ? env : kDefaultDevicePath;
-    }
+    const std::string name = deviceName(device);
     const int timeout = ioTimeoutMs();
     std::string why;
     std::unique_ptr<DeviceChannel> channel;

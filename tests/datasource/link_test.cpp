@@ -343,6 +343,28 @@ TEST(LinkFaults, AnUnreachableBoardAtStartIsReportedAndClosed) {
     EXPECT_FALSE(rig.clock.isRunning(kLinkTick));
 }
 
+// What stands beside the box on standard error: the device tried and the channel's reason.
+TEST(LinkFaults, AFailedOpenNamesTheDeviceAndTheReason) {
+    BoardLink missing("sim:/nonexistent-q47/board.sock");
+    EXPECT_FALSE(missing.openDevice());
+    EXPECT_EQ(missing.failureText(), "device \"sim:/nonexistent-q47/board.sock\": "
+                                     "/nonexistent-q47/board.sock: no board there (No such file or directory)");
+    BoardLink badName("usb:zz");
+    EXPECT_FALSE(badName.openDevice());
+    EXPECT_EQ(badName.failureText(),
+              "device \"usb:zz\": bad USB device name \"usb:zz\" (want usb or usb:VVVV:PPPP)");
+
+    TempDir dir;
+    sim::Simulator board{smallBoard()};
+    ASSERT_TRUE(board.listen((dir / "b.sock").string()));
+    const std::string device = "sim:" + (dir / "b.sock").string();
+    BoardLink first(device), second(device);
+    ASSERT_TRUE(first.openDevice());
+    EXPECT_FALSE(second.openDevice());
+    EXPECT_EQ(second.failureText(),
+              "device \"" + device + "\": " + (dir / "b.sock").string() + ": the board is in use");
+}
+
 TEST(LinkFaults, AFourByteReplyIsABadPacketAndTheLinkStaysOpen) {
     Rig rig(WindowMode::Full);
     rig.open();

@@ -191,6 +191,21 @@ TEST(BoardRobustness, MalformedRequestsAreRefusedAndLogged) {
     EXPECT_EQ(askOne(b, board::Status)[5], board::StateStandby);
 }
 
+TEST(BoardPacketLog, KeepsOnlyTheNewestPacketsUpToItsLimit) {
+    sim::Config config = smallBoard();
+    config.packetLogLimit = 3;
+    sim::Board b(config);
+    for (uint8_t key : {1, 2, 3, 4, 5}) ask(b, board::PanelKey, {key});
+    const auto kept = b.received();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept.front(), request(board::PanelKey, {3}));
+    EXPECT_EQ(kept.back(), request(board::PanelKey, {5}));
+    EXPECT_EQ(b.receivedForgotten(), 2u);
+    // The board still answers every request, logged or not.
+    EXPECT_EQ(askOne(b, board::Status)[5], board::StateStandby);
+    EXPECT_EQ(sim::Board(smallBoard()).config().packetLogLimit, 4096u);
+}
+
 TEST(BoardInjection, EachFaultReplacesExactlyTheNextReply) {
     sim::Board b(smallBoard());
     b.injectNext(sim::Injection::BadPacket4);

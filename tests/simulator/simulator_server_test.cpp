@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,7 +161,81 @@ TEST_F(SimulatorServer, ControlCommandsSteerTheBoardAndShowWhatItReceived) {
     uint8_t buf[16];
     EXPECT_EQ(ch->read(buf, sizeof buf), -1);
     EXPECT_NE(command(c, "status").find("unplugged 1"), std::string::npos);
+    // Only the program can end itself; a simulator inside a test process is not told to.
+    EXPECT_EQ(command(c, "quit"), "error quit is not available here");
     close(c);
+}
+
+// A socket file whose listener is gone, as a killed simulator leaves it.
+void leaveStaleSocket(const std::string& path) {
+    sockaddr_un a{};
+    a.sun_family = AF_UNIX;
+    std::strncpy(a.sun_path, path.c_str(), sizeof a.sun_path - 1);
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    ASSERT_EQ(::listen(fd, 1), 0);
+    close(fd);
+}
+
+bool fileHolds(const std::string& path, const std::string& text) {
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f) return false;
+    char buf[256];
+    const size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    return std::string(buf, n) == text;
+}
+
+TEST_F(SimulatorServer, AFileThatIsNoSocketIsNeverDeleted) {
+    const std::string notes = socketName("notes") + ".txt";
+    FILE* f = std::fopen(notes.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs("my notes", f);
+    std::fclose(f);
+    sim::Simulator other(config);
+    std::string error;
+    EXPECT_FALSE(other.listen(notes, &error));
+    EXPECT_EQ(error, notes + ": exists and is not a socket; not replacing it");
+    EXPECT_FALSE(sim->listenControl(notes, &error));
+    EXPECT_EQ(error, notes + ": exists and is not a socket; not replacing it");
+    EXPECT_TRUE(fileHolds(notes, "my notes"));
+    unlink(notes.c_str());
+}
+
+TEST_F(SimulatorServer, ASecondSimulatorCannotTakeOverALiveSocket) {
+    sim::Simulator second(config);
+    std::string error;
+    EXPECT_FALSE(second.listen(path, &error));
+    EXPECT_EQ(error, path + ": another program (a running simulator?) listens there");
+    second.stop();  // must not remove the first one's socket either
+    auto ch = open();
+    ASSERT_TRUE(ch) << "the first simulator lost its socket";
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateStandby);
+}
+
+TEST_F(SimulatorServer, AStaleSocketIsReplacedAndServes) {
+    const std::string stale = socketName("stale");
+    leaveStaleSocket(stale);
+    sim::Simulator next(config);
+    std::string error;
+    ASSERT_TRUE(next.listen(stale, &error)) << error;
+    auto ch = openDeviceChannel("sim:" + stale);
+    ASSERT_TRUE(ch);
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateStandby);
+    ch.reset();
+    next.stop();
+    struct stat st;
+    EXPECT_NE(lstat(stale.c_str(), &st), 0) << "its own socket goes when it stops";
+}
+
+TEST_F(SimulatorServer, StoppingLeavesASocketThatIsNoLongerItsOwn) {
+    // Someone removed the running simulator's socket and another one now serves there.
+    unlink(path.c_str());
+    sim::Simulator next(config);
+    ASSERT_TRUE(next.listen(path));
+    sim->stop();
+    auto ch = open();
+    ASSERT_TRUE(ch);
 }
 
 #ifdef Q47SIM_PATH
@@ -174,7 +249,8 @@ TEST(Q47simProgram, HelpDocumentsEveryOption) {
     EXPECT_EQ(pclose(p), 0);
     for (const char* opt : {"--socket PATH", "--control PATH", "--model L", "--name TEXT",
                             "--firmware TEXT", "--sheet FILE", "--scan-lines N", "--line-pixels M",
-                            "--colour", "--grey", "--scan-ms N", "--help"})
+                            "--colour", "--grey", "--scan-ms N", "--packet-log N",
+                            "default 4096", "--help"})
         EXPECT_NE(text.find(opt), std::string::npos) << opt;
 }
 
@@ -204,10 +280,97 @@ TEST(Q47simProgram, ServesTheBoardItWasToldToBe) {
     EXPECT_EQ(system((tell + " state 2 > /dev/null").c_str()), 0);
     EXPECT_NE(system((tell + " state nonsense > /dev/null").c_str()), 0);
     EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], 2);
+    // help prints its list one command a line, not the escaped line of the wire.
+    FILE* help = popen((tell + " help").c_str(), "r");
+    ASSERT_TRUE(help);
+    std::string text;
+    char buf[512];
+    while (size_t n = fread(buf, 1, sizeof buf, help)) text.append(buf, n);
+    EXPECT_EQ(pclose(help), 0);
+    EXPECT_EQ(text.find("\\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  state N [PROGRESS]  "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n  unplug MS  "), std::string::npos) << text;
+    EXPECT_EQ(text.back(), '\n');
     kill(pid, SIGTERM);
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+// In the background q47sim returns only once its board answers, so a script's next
+// command finds it; "quit" ends it and takes its sockets away.
+TEST(Q47simProgram, InTheBackgroundItReturnsOnceListeningAndQuitsWhenTold) {
+    const std::string board = socketName("bg"), control = socketName("bgctl");
+    FILE* p = popen((std::string(Q47SIM_PATH) + " --socket " + board + " --control " + control +
+                     " --background").c_str(), "r");
+    ASSERT_TRUE(p);
+    std::string said;
+    char buf[256];
+    while (size_t n = fread(buf, 1, sizeof buf, p)) said.append(buf, n);
+    ASSERT_EQ(pclose(p), 0) << said;  // returns although the simulator keeps running
+    const std::string head = "q47sim: board W \"Q-47W\" on " + board + ", control on " + control + " (pid ";
+    ASSERT_EQ(said.rfind(head, 0), 0u) << said;
+    const pid_t pid = pid_t(std::atoi(said.c_str() + head.size()));
+    ASSERT_GT(pid, 0);
+    auto ch = openDeviceChannel("sim:" + board);  // at once, no waiting
+    ASSERT_TRUE(ch);
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateStandby);
+    ch.reset();
+    EXPECT_EQ(system((std::string(Q47SIM_PATH) + " --tell " + control + " quit >/dev/null").c_str()), 0);
+    // It is no child of ours: watch for the process to end (a zombie has ended too).
+    auto running = [pid] {
+        FILE* f = std::fopen(("/proc/" + std::to_string(pid) + "/stat").c_str(), "r");
+        if (!f) return false;
+        char line[512] = {};
+        const size_t n = std::fread(line, 1, sizeof line - 1, f);
+        std::fclose(f);
+        const char* close = std::strrchr(line, ')');
+        return n > 0 && close && close[1] == ' ' && close[2] != 'Z';
+    };
+    for (int i = 0; i < 500 && running(); ++i) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(running()) << "still running after quit";
+    struct stat st;
+    EXPECT_NE(lstat(board.c_str(), &st), 0);
+    EXPECT_NE(lstat(control.c_str(), &st), 0);
+    // A background start that cannot listen fails where the caller sees it.
+    const std::string notes = socketName("bgnotes") + ".txt";
+    std::fclose(std::fopen(notes.c_str(), "w"));
+    EXPECT_NE(system((std::string(Q47SIM_PATH) + " --socket " + notes + " --background 2>/dev/null").c_str()), 0);
+    unlink(notes.c_str());
+}
+
+// Run as a user would: q47sim refuses a path it must not take, says why, and deletes nothing.
+TEST(Q47simProgram, RefusesToReplaceAFileOrARunningSimulator) {
+    const std::string notes = socketName("prognotes") + ".txt";
+    FILE* f = std::fopen(notes.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fputs("keep me", f);
+    std::fclose(f);
+    auto run = [](const std::string& args, std::string* err) {
+        const std::string errFile = socketName("err") + ".txt";
+        const int status = system((std::string(Q47SIM_PATH) + " " + args + " >/dev/null 2>" + errFile).c_str());
+        FILE* e = std::fopen(errFile.c_str(), "r");
+        err->clear();
+        char buf[512];
+        while (e && !std::feof(e)) err->append(buf, std::fread(buf, 1, sizeof buf, e));
+        if (e) std::fclose(e);
+        unlink(errFile.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    std::string err;
+    EXPECT_EQ(run("--socket " + notes, &err), 1);
+    EXPECT_EQ(err, "q47sim: " + notes + ": exists and is not a socket; not replacing it\n");
+    EXPECT_EQ(run("--socket " + socketName("free") + " --control " + notes, &err), 1);
+    EXPECT_EQ(err, "q47sim: " + notes + ": exists and is not a socket; not replacing it\n");
+    EXPECT_TRUE(fileHolds(notes, "keep me"));
+    unlink(notes.c_str());
+
+    sim::Simulator live{sim::Config{}};
+    const std::string taken = socketName("taken");
+    ASSERT_TRUE(live.listen(taken));
+    EXPECT_EQ(run("--socket " + taken, &err), 1);
+    EXPECT_EQ(err, "q47sim: " + taken + ": another program (a running simulator?) listens there\n");
+    EXPECT_TRUE(openDeviceChannel("sim:" + taken)) << "the running simulator lost its socket";
 }
 #endif
 

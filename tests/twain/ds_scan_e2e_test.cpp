@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "ds_test_support.h"
+#include "platform/device_channel.h"
 #include "platform/dib.h"
 #include "simulator/board.h"
 
@@ -51,12 +53,12 @@ bool canConnect(const std::string& socketPath) {
 // q47sim as a child process on a socket of its own.
 class SimulatorProcess {
 public:
-    SimulatorProcess(const std::string& socketPath, bool colourLamp) {
+    SimulatorProcess(const std::string& socketPath, bool colourLamp, int scanLines = kScanLines) {
         pid_ = fork();
         if (pid_ == 0) {
             execl(Q47SIM_PATH, "q47sim", "--socket", socketPath.c_str(),
                   colourLamp ? "--colour" : "--grey", "--scan-ms", "300", "--scan-lines",
-                  std::to_string(kScanLines).c_str(), "--line-pixels",
+                  std::to_string(scanLines).c_str(), "--line-pixels",
                   std::to_string(kLinePixels).c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -126,6 +128,22 @@ std::vector<uint8_t> bmpRgb(const std::string& path, int* width, int* height) {
     return rgb;
 }
 
+// The pHYs chunk of a PNG file: pixels per metre across, or 0 without one.
+uint32_t pngPixelsPerMetre(const std::string& path) {
+    const std::string bytes = slurp(path);
+    const size_t at = bytes.find("pHYs");
+    if (at == std::string::npos || at + 8 > bytes.size()) return 0;
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data() + at + 4);
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
 std::vector<uint8_t> imageRgb(const std::string& path) {
     int width = 0, height = 0;
     const bool png = path.size() > 4 && path.compare(path.size() - 4, 4, ".png") == 0;
@@ -139,8 +157,8 @@ std::vector<uint8_t> imageRgb(const std::string& path) {
 // the runtime folder Qt wants, the images written.
 class DsScan : public ::testing::Test {
 protected:
-    void startBoard(bool colourLamp) {
-        board_ = std::make_unique<SimulatorProcess>(dir.file("board.sock"), colourLamp);
+    void startBoard(bool colourLamp, int scanLines = kScanLines) {
+        board_ = std::make_unique<SimulatorProcess>(dir.file("board.sock"), colourLamp, scanLines);
     }
     void SetUp() override {
         mkdir(dir.file("home").c_str(), 0700);
@@ -159,13 +177,25 @@ protected:
         *err = slurp(dir.file("err"));
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    std::string acquire(const char* ui, const char* xfer) {
+    std::string acquire(const char* ui, const char* xfer, std::string* errOut = nullptr) {
         const std::string out =
             dir.file(std::string(ui) + "-" + xfer + (std::strcmp(xfer, "file") ? ".png" : ".bmp"));
         std::string err;
         EXPECT_EQ(scan(std::string("--ui ") + ui + " --xfer " + xfer + " --out '" + out + "'", &err), 0)
             << err;
+        if (errOut) *errOut = err;
         return out;
+    }
+    // q47scan where no display is: the source's message boxes go to standard error.
+    int scanWithoutDisplay(const std::string& args, std::string* err) {
+        unsetenv("QT_QPA_PLATFORM");
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        const std::string cmd = std::string("timeout -k 5 60 '") + Q47SCAN_PATH + "' --timeout 30 " + args +
+                                " >/dev/null 2>'" + dir.file("err") + "'";
+        const int status = std::system(cmd.c_str());
+        *err = slurp(dir.file("err"));
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
     TempDir dir;
@@ -178,9 +208,22 @@ TEST_F(DsScan, EveryTransferInProgressAndHiddenModeDeliversTheSheet) {
     for (const char* ui : {"progress", "none"}) {
         for (const char* xfer : {"native", "memory", "file"}) {
             SCOPED_TRACE(std::string(ui) + " " + xfer);
-            const std::vector<uint8_t> got = imageRgb(acquire(ui, xfer));
+            std::string err;
+            const std::string file = acquire(ui, xfer, &err);
+            const std::vector<uint8_t> got = imageRgb(file);
             ASSERT_EQ(got.size(), sheet.size());
             EXPECT_TRUE(got == sheet) << "not the simulator's sheet, upright";
+            // Both PNGs say 200 dpi alike, whether the source's bitmap or its image
+            // information gave the resolution.
+            if (std::strcmp(xfer, "file") != 0) EXPECT_EQ(pngPixelsPerMetre(file), 7874u);
+            // A memory transfer of many strips reports each tenth once in a log.
+            size_t steps = 0;
+            for (const std::string& line : linesOf(err))
+                steps += line.rfind("q47scan: receiving the image (memory transfer): ", 0) == 0;
+            if (std::strcmp(xfer, "memory") == 0) {
+                EXPECT_GE(steps, 2u) << err;
+                EXPECT_LE(steps, 11u) << err;
+            }
         }
     }
 }
@@ -223,6 +266,86 @@ TEST_F(DsScan, WithoutADisplayABoardThatCannotBeOpenedEndsTheScanWithItsMessage)
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25)) << err;
     struct stat st;
     EXPECT_NE(stat(dir.file("none.png").c_str(), &st), 0) << "no image may be written";
+}
+
+// The source's line naming device and reason comes before its own message, and q47scan
+// ends with why it has no image.
+void expectDeviceFailure(const std::string& err, const std::string& reasonLine) {
+    const std::vector<std::string> lines = linesOf(err);
+    const auto reason = std::find(lines.begin(), lines.end(), reasonLine);
+    const auto box = std::find(lines.begin(), lines.end(), "Q47tw: USB could not be opened !");
+    EXPECT_NE(reason, lines.end()) << err;
+    EXPECT_NE(box, lines.end()) << err;
+    EXPECT_LT(reason, box) << err;
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back(),
+              "q47scan: error: the source closed without an image (cancelled, or the device failed)");
+}
+
+// Every way the board cannot be reached says which device was tried and why, beside the
+// data source's own message.
+TEST_F(DsScan, ABoardThatCannotBeOpenedIsNamedWithTheReason) {
+    struct Case {
+        std::string device;  // Q47_DEVICE; empty: not set
+        std::string line;
+    };
+    const std::string sock = dir.file("board.sock");
+    const std::vector<Case> all = {
+        {"", "Q47tw: device \"/dev/zwbd_c_series0\" (Q47_DEVICE is not set): "
+             "/dev/zwbd_c_series0: No such file or directory"},
+        {"sim:" + sock, "Q47tw: device \"sim:" + sock + "\": " + sock +
+                            ": no board there (No such file or directory)"},
+        {"usb:12345", "Q47tw: device \"usb:12345\": bad USB device name \"usb:12345\" "
+                      "(want usb or usb:VVVV:PPPP)"},
+        {"usb", "Q47tw: device \"usb\": USB: no Q-47 board found"},
+    };
+    for (const Case& c : all) {
+        SCOPED_TRACE(c.line);
+        if (c.device.empty()) unsetenv("Q47_DEVICE");
+        else setenv("Q47_DEVICE", c.device.c_str(), 1);
+        std::string err;
+        EXPECT_EQ(scanWithoutDisplay("--ui none --out '" + dir.file("x.png") + "'", &err), 1);
+        expectDeviceFailure(err, c.line);
+    }
+}
+
+TEST_F(DsScan, ABoardHeldByAnotherProgramIsNamedAsInUse) {
+    startBoard(true);
+    const std::string sock = dir.file("board.sock");
+    auto held = q47::openDeviceChannel("sim:" + sock);
+    ASSERT_TRUE(held);
+    std::string err;
+    EXPECT_EQ(scanWithoutDisplay("--ui none --out '" + dir.file("x.png") + "'", &err), 1);
+    expectDeviceFailure(err, "Q47tw: device \"sim:" + sock + "\": " + sock + ": the board is in use");
+}
+
+TEST_F(DsScan, ANarrowScanWithoutTheFullWindowIsCancelledAndSaysWhy) {
+    startBoard(true, /*scanLines=*/600);
+    std::string err;
+    EXPECT_EQ(scanWithoutDisplay("--ui none --out '" + dir.file("narrow.png") + "'", &err), 1);
+    const std::vector<std::string> lines = linesOf(err);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Q47tw: scan cancelled: the board sent 600 scan lines, fewer than the full "
+                        "sheet of model W (4077); narrower scans are taken only in the full window"),
+              lines.end())
+        << err;
+    EXPECT_EQ(lines.back(),
+              "q47scan: error: the source closed without an image (cancelled, or the device failed)");
+    struct stat st;
+    EXPECT_NE(stat(dir.file("narrow.png").c_str(), &st), 0);
+}
+
+// Run from the build tree without TWAIN_DS_DIR, q47scan finds the source built beside it.
+TEST_F(DsScan, FromTheBuildTreeTheBuiltSourceIsFoundWithoutTwainDsDir) {
+    unsetenv("TWAIN_DS_DIR");
+    const std::string cmd = std::string("'") + Q47SCAN_PATH + "' --list >'" + dir.file("out") + "' 2>'" +
+                            dir.file("err") + "'";
+    const int status = std::system(cmd.c_str());
+    const std::string out = slurp(dir.file("out")), err = slurp(dir.file("err"));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << err;
+    EXPECT_EQ(out.rfind("ZELT Slatewise Q-47 Series\t", 0), 0u) << out;
+    EXPECT_EQ(err, "q47scan: using the data sources of the build tree below " + std::string(Q47_DS_DIR) +
+                       "\n");
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <png.h>
 
 #include <cerrno>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/dib.h"
+#include "tools/q47scan/output_file.h"
 
 namespace q47::scan {
 
@@ -30,6 +32,17 @@ void toRgbRow(const uint8_t* src, int width, int bits, uint8_t* dst) {
             dst[2] = p[0];
         }
     }
+}
+
+// A resolution within a pixel per metre of a whole number of dots per inch is that dpi:
+// the board's bitmap says 7875 for its 200 dpi, a memory transfer 200 dpi, which is 7874.
+// Both files then say the same.
+png_uint_32 pngPelsPerMeter(int32_t pelsPerMeter) {
+    const double dpi = std::round(pelsPerMeter * 0.0254);
+    const double exact = dpi / 0.0254;
+    if (dpi > 0 && std::fabs(exact - pelsPerMeter) < 1.0)
+        return static_cast<png_uint_32>(dib::dpiToPelsPerMeter(static_cast<int>(dpi)));
+    return static_cast<png_uint_32>(pelsPerMeter);
 }
 
 struct PngFile {
@@ -54,8 +67,8 @@ bool encode(PngFile& out, const dib::View& view, const png_color* palette, int p
                  PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     if (indexed) png_set_PLTE(out.png, out.info, palette, paletteCount);
     if (view.header->biXPelsPerMeter > 0 && view.header->biYPelsPerMeter > 0)
-        png_set_pHYs(out.png, out.info, view.header->biXPelsPerMeter,
-                     view.header->biYPelsPerMeter, PNG_RESOLUTION_METER);
+        png_set_pHYs(out.png, out.info, pngPelsPerMeter(view.header->biXPelsPerMeter),
+                     pngPelsPerMeter(view.header->biYPelsPerMeter), PNG_RESOLUTION_METER);
     png_write_info(out.png, out.info);
     for (int y = 0; y < view.height; ++y) {
         const uint8_t* row = view.rowFromTop(y);
@@ -100,24 +113,37 @@ bool writePng(const std::vector<uint8_t>& dibBytes, const std::string& path, std
         }
     }
     std::vector<uint8_t> rgbRow(static_cast<size_t>(view.width) * 3);
+    OutputFile target(path);
+    if (!target.open(error)) return false;
     bool ok = false;
+    int cause = 0;
     {
         PngFile out;
-        out.file = std::fopen(path.c_str(), "wb");
+        out.file = std::fopen(target.writePath().c_str(), "wb");
         if (!out.file) {
-            *error = "cannot create " + path + ": " + std::strerror(errno);
+            *error = target.writeError(errno, "cannot open the file");
             return false;
         }
         out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
         if (out.png) out.info = png_create_info_struct(out.png);
+        errno = 0;
         ok = out.info && encode(out, view, palette, paletteCount, rgbRow.data());
         if (ok && std::fflush(out.file) != 0) ok = false;
+        cause = errno;
+        if (ok) {
+            const bool closed = std::fclose(out.file) == 0;
+            out.file = nullptr;
+            if (!closed) {
+                ok = false;
+                cause = errno;
+            }
+        }
     }
     if (!ok) {
-        std::remove(path.c_str());
-        *error = "cannot write the PNG file " + path;
+        *error = target.writeError(cause, "the PNG encoder failed");
+        return false;
     }
-    return ok;
+    return target.commit(error);
 }
 
 bool writeBmp(const std::vector<uint8_t>& dibBytes, const std::string& path, std::string* error) {
@@ -126,12 +152,14 @@ bool writeBmp(const std::vector<uint8_t>& dibBytes, const std::string& path, std
         *error = "the image is not a valid device-independent bitmap";
         return false;
     }
-    if (!dib::writeBmpFile(path, dibBytes.data(), dibBytes.size())) {
-        std::remove(path.c_str());
-        *error = "cannot write the BMP file " + path;
+    OutputFile target(path);
+    if (!target.open(error)) return false;
+    errno = 0;
+    if (!dib::writeBmpFile(target.writePath(), dibBytes.data(), dibBytes.size())) {
+        *error = target.writeError(errno, "the bitmap could not be written");
         return false;
     }
-    return true;
+    return target.commit(error);
 }
 
 }  // namespace q47::scan

@@ -30,7 +30,12 @@ const char* usageText() {
            "                       (default 300; 0 waits for ever)\n"
            "  --help               show this text\n"
            "\n"
-           "Sources are looked for below $TWAIN_DS_DIR, else /usr/local/lib/twain.\n"
+           "The folder of --out is checked before the scan; a file already at --out is\n"
+           "replaced only once the new image is completely written.\n"
+           "--ui full needs a display (DISPLAY or WAYLAND_DISPLAY).\n"
+           "\n"
+           "Sources are looked for below $TWAIN_DS_DIR; when it is not set, below the build\n"
+           "tree's lib/twain when q47scan runs from a build tree, else /usr/local/lib/twain.\n"
            "Exit status: 0 image written, 1 failure, 2 wrong usage.\n";
 }
 

@@ -443,8 +443,12 @@ bool TwainSession::transferMemory(std::vector<uint8_t>* dibOut, std::string* err
             q47::twain::copyStripRow(to, from, columns, bits, rowBytes);
         }
         rowsDone = static_cast<int>(std::max<TW_UINT32>(rowsDone, y + rows));
-        progress_("received " + std::to_string(rowsDone) + " of " + std::to_string(height) +
-                  " rows (" + std::to_string(rowsDone * 100 / height) + "%)");
+        const int done = int(int64_t(rowsDone) * 100 / height);
+        if (percent_)
+            percent_("receiving the image (memory transfer)", done);
+        else
+            progress_("received " + std::to_string(rowsDone) + " of " + std::to_string(height) +
+                      " rows (" + std::to_string(done) + "%)");
         if (rc == TWRC_XFERDONE) break;
         if (rows == 0 && ++emptyStrips > 16) {
             *error = "the source keeps sending empty strips";
@@ -488,7 +492,7 @@ bool TwainSession::transferFile(const std::string& target, std::string* error) {
     if (rc != TWRC_XFERDONE) {
         if (ours) std::remove(written.c_str());  // never a file we did not name
         *error = rc == TWRC_CANCEL ? "the source cancelled the transfer"
-                                   : failure("file transfer failed", rc);
+                                   : failure(("the source could not write " + written).c_str(), rc);
         return false;
     }
     char magic[2] = {0, 0};

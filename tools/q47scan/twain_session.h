@@ -23,6 +23,11 @@ public:
     TwainSession(const TwainSession&) = delete;
     TwainSession& operator=(const TwainSession&) = delete;
 
+    // Memory transfers report how much has arrived here, in percent (else as text lines).
+    void setPercentShown(std::function<void(const std::string& what, int percent)> shown) {
+        percent_ = std::move(shown);
+    }
+
     bool openManager(std::string* error);
     // Every source the manager offers; *defaultName gets the default's product name.
     std::vector<TW_IDENTITY> sources(std::string* defaultName);
@@ -58,6 +63,7 @@ private:
     void unlock(TW_HANDLE handle);
 
     std::function<void(const std::string&)> progress_;
+    std::function<void(const std::string&, int)> percent_;
     TW_IDENTITY app_{};
     TW_IDENTITY source_{};
     TW_ENTRYPOINT entry_{};

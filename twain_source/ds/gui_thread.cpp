@@ -9,6 +9,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <future>
@@ -43,6 +44,22 @@ void chooseOffscreenWithoutDisplay() {
     setMessageBoxesUnseen(true);
 }
 
+// The console is the host application's: Qt's debug and info lines stay out of it, and
+// so do the warnings that only say the source runs outside a desktop session (no
+// runtime folder, an off-screen platform that cannot pass size hints on).
+QtMessageHandler hostHandler = nullptr;
+void quietMessages(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (type == QtDebugMsg || type == QtInfoMsg) return;
+    if (type == QtWarningMsg && (message.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set") ||
+                                 message.contains("does not support propagateSizeHints()")))
+        return;
+    if (hostHandler) {
+        hostHandler(type, context, message);
+        return;
+    }
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+}
+
 std::atomic<bool> stopped{false};
 
 // At exit, on the Qt thread: the windows end (closing the board), the objects still
@@ -67,6 +84,7 @@ void stopOwnThread() {
 // while the rest of the process is exiting around them.
 void ownThreadMain(std::promise<QApplication*>* ready) {
     chooseOffscreenWithoutDisplay();
+    hostHandler = qInstallMessageHandler(quietMessages);
     auto* app = new QApplication(ownArgc, ownArgv);
     // The last window closing (a progress window hidden after an error) must not end
     // the source's event loop.
