@@ -1,0 +1,352 @@
+// Position detection: mask, cleaning, run filtering, candidates and the corner search.
+//
+// Every pass works on one byte per pixel (0 or 1) in three planes of width * height
+// bytes that one run allocates and frees. Row passes skip whole stretches with memchr;
+// column passes stream the rows from top to bottom with one small counter per column,
+// so the planes are read once, in order, and the counters stay in the first-level cache.
+#include "capture/mark_detection.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace q47::capture {
+
+namespace {
+
+constexpr int kThreshold = 192;
+constexpr int kRunMin = 10, kRunMax = 40;
+
+inline size_t at(int x, int y, int width) {
+    return static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x);
+}
+
+// Column of the next byte equal to value in row[from, end), or end.
+inline int nextByte(const uint8_t* row, int from, int end, uint8_t value) {
+    if (from >= end) return end;
+    const void* p = std::memchr(row + from, value, static_cast<size_t>(end - from));
+    return p ? static_cast<int>(static_cast<const uint8_t*>(p) - row) : end;
+}
+
+}  // namespace
+
+MarkDetection& TheMarkDetection() {
+    static MarkDetection record;
+    return record;
+}
+
+bool MarkDetection::found() const {
+    for (int32_t v : MarkCorners)
+        if (v != 0) return true;
+    return false;
+}
+
+namespace mark_steps {
+
+void BuildMask(const RgbView& sheet, int colour, uint8_t* mask) {
+    const int w = sheet.width;
+    for (int y = 0; y < sheet.height; ++y) {
+        const uint8_t* p = sheet.row(y);
+        uint8_t* m = mask + at(0, y, w);
+        // Channels equal to the threshold satisfy neither test, so every comparison is
+        // strict. Bytes are blue, green, red.
+        switch (colour) {
+        case MarkRed:
+            for (int x = 0; x < w; ++x)
+                m[x] = (p[3 * x + 2] > kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] < kThreshold);
+            break;
+        case MarkGreen:
+            for (int x = 0; x < w; ++x)
+                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] > kThreshold) & (p[3 * x] < kThreshold);
+            break;
+        case MarkBlue:
+            for (int x = 0; x < w; ++x)
+                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] > kThreshold);
+            break;
+        case MarkBlack:
+            for (int x = 0; x < w; ++x)
+                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] < kThreshold);
+            break;
+        default:
+            for (int x = 0; x < w; ++x)
+                m[x] = (p[3 * x + 2] < kThreshold) | (p[3 * x + 1] < kThreshold) | (p[3 * x] < kThreshold);
+            break;
+        }
+    }
+}
+
+void FillGaps(const uint8_t* mask, int width, int height, int limit, uint8_t* h, uint8_t* v) {
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    std::memcpy(h, mask, n);
+    std::memcpy(v, mask, n);
+
+    // Rows. The scan covers columns 0 to width - 2, so the 1-byte that ends a gap must lie
+    // in that range: a gap closed only by a 1 in the last column stays open. A gap that
+    // begins at column 0 has no 1-byte before it and is never filled.
+    const int end = width - 1;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* m = mask + at(0, y, width);
+        uint8_t* out = h + at(0, y, width);
+        int x = 0;
+        for (;;) {
+            const int zero = nextByte(m, x, end, 0);
+            if (zero >= end) break;
+            const int one = nextByte(m, zero, end, 1);
+            if (one >= end) break;
+            if (zero > 0 && one - zero <= limit) std::memset(out + zero, 1, static_cast<size_t>(one - zero));
+            x = one;
+        }
+    }
+
+    // Columns, all rows (a gap may be closed by a 1 in the last row). gap[x] counts the
+    // 0-bytes since the last 1 in column x; 255 means "no 1 yet" (a gap from row 0 is
+    // never filled) and also stands for any gap longer than the limit.
+    std::vector<uint8_t> gap(static_cast<size_t>(width), 255);
+    uint8_t* g = gap.data();
+    const uint8_t lim = static_cast<uint8_t>(limit);
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* m = mask + at(0, y, width);
+        uint8_t closes = 0;
+        for (int x = 0; x < width; ++x) closes |= m[x] & (static_cast<uint8_t>(g[x] - 1) < lim);
+        if (closes) {
+            for (int x = 0; x < width; ++x) {
+                if (m[x] && static_cast<uint8_t>(g[x] - 1) < lim)
+                    for (int r = y - g[x]; r < y; ++r) v[at(x, r, width)] = 1;
+            }
+        }
+        for (int x = 0; x < width; ++x)
+            g[x] = m[x] ? 0 : static_cast<uint8_t>(g[x] + (g[x] != 255));
+    }
+}
+
+void CleanColour(uint8_t* mask, int width, int height, uint8_t* h, uint8_t* v) {
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    FillGaps(mask, width, height, 45, h, v);
+    for (size_t i = 0; i < n; ++i) mask[i] = h[i] & v[i];
+    FillGaps(mask, width, height, 5, h, v);
+    for (size_t i = 0; i < n; ++i) mask[i] = h[i] | v[i];
+}
+
+void CleanPlain(uint8_t* mask, int width, int height, uint8_t* h, uint8_t* v) {
+    const size_t n = static_cast<size_t>(width) * static_cast<size_t>(height);
+    FillGaps(mask, width, height, 45, h, v);
+    // The horizontal plane is walked as one line: a run of 1s that reaches the end of a
+    // row goes on in the next row, so clearing goes on there too.
+    size_t i = 0;
+    while (i < n) {
+        const void* p = std::memchr(h + i, 1, n - i);
+        if (!p) break;
+        i = static_cast<size_t>(static_cast<const uint8_t*>(p) - h);
+        bool clearing = false;
+        for (; i < n && h[i]; ++i) {
+            clearing = clearing || !v[i];
+            if (clearing) h[i] = 0;
+        }
+    }
+    for (size_t k = 0; k < n; ++k) mask[k] = h[k] & v[k];
+}
+
+void FilterRuns(uint8_t* mask, int width, int height) {
+    // Column pass. run[x]: length of the run of 1s in column x that reaches the row above.
+    // A run is judged at the 0-byte that ends it; clearing "the 0-byte just before it"
+    // changes nothing (it is 0 already, or the run starts in row 0 and there is none), so
+    // the run's own bytes are cleared. A pixel of the middle band is cleared before its
+    // column is looked at, so it ends (and judges) a run coming down from band 1. Runs
+    // that reach the last row have no 0-byte after them and stay.
+    const int bandRows = height / 5 + 1;
+    std::vector<uint32_t> runs(static_cast<size_t>(width), 0);
+    uint32_t* run = runs.data();
+    for (int y = 0; y < height; ++y) {
+        uint8_t* m = mask + at(0, y, width);
+        if (y / bandRows == 2) std::memset(m, 0, static_cast<size_t>(width));
+        uint8_t bad = 0;
+        for (int x = 0; x < width; ++x)
+            bad |= (m[x] == 0) & (run[x] != 0) & (run[x] - kRunMin > uint32_t(kRunMax - kRunMin));
+        if (bad) {
+            for (int x = 0; x < width; ++x) {
+                const uint32_t r = run[x];
+                if (m[x] == 0 && r != 0 && (r < kRunMin || r > kRunMax))
+                    for (int k = y - static_cast<int>(r); k < y; ++k) mask[at(x, k, width)] = 0;
+            }
+        }
+        for (int x = 0; x < width; ++x) run[x] = m[x] ? run[x] + 1 : 0;
+    }
+
+    // Row pass: the same over each row's columns; runs reaching the last column stay.
+    for (int y = 0; y < height; ++y) {
+        uint8_t* m = mask + at(0, y, width);
+        int x = 0;
+        for (;;) {
+            const int one = nextByte(m, x, width, 1);
+            if (one >= width) break;
+            const int zero = nextByte(m, one, width, 0);
+            if (zero >= width) break;
+            const int len = zero - one;
+            if (len < kRunMin || len > kRunMax) std::memset(m + one, 0, static_cast<size_t>(len));
+            x = zero;
+        }
+    }
+}
+
+void CollectCandidates(const uint8_t* mask, int width, int height, MarkDetection& record) {
+    MarkCandidate* slots = record.candidates;
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* m = mask + at(0, y, width);
+        int x = 0;
+        for (;;) {
+            const int one = nextByte(m, x, width, 1);
+            if (one >= width) break;
+            const int zero = nextByte(m, one, width, 0);
+            if (zero >= width) break;  // no 0-byte after it: not bounded, not offered
+            x = zero;
+            // A run starting in column 0 has no 0-byte before it and is not offered either.
+            if (one == 0) continue;
+            // The run's span is given by its two bounding 0-bytes; its length counts its
+            // 1-bytes.
+            const int32_t left = one - 1, right = zero, len = zero - one;
+            for (int i = 0; i < MarkDetection::kSlots; ++i) {
+                MarkCandidate& s = slots[i];
+                if (s.isFree()) {
+                    if (len >= kRunMin && len <= kRunMax) s = MarkCandidate{left, right, y, y, len};
+                    break;
+                }
+                // "Inside a span" includes its end columns.
+                const bool overlaps = (left >= s.left && left <= s.right) ||
+                                      (right >= s.left && right <= s.right) ||
+                                      (s.left >= left && s.left <= right);
+                if (s.bottom == y - 1 && overlaps) {
+                    s.left = std::min(s.left, left);
+                    s.right = std::max(s.right, right);
+                    s.bottom = y;
+                    s.longestRun = std::max(s.longestRun, len);
+                    break;
+                }
+            }
+        }
+    }
+    for (MarkCandidate& s : record.candidates) {
+        if (s.isFree()) continue;
+        const int32_t height = s.bottom - s.top;
+        const bool keep = s.longestRun >= kRunMin && s.longestRun <= kRunMax && height >= kRunMin &&
+                          height <= kRunMax && s.longestRun * 100 / height >= 60 &&
+                          s.longestRun * 100 / height <= 140;
+        if (!keep) s = MarkCandidate{};
+    }
+}
+
+void ChooseCorners(MarkDetection& record) {
+    int32_t* c = record.MarkCorners;
+    std::fill(c, c + 8, 0);
+    int used[MarkDetection::kSlots];
+    int count = 0;
+    for (int i = 0; i < MarkDetection::kSlots; ++i)
+        if (!record.candidates[i].isFree()) used[count++] = i;
+
+    const MarkCandidate* k = record.candidates;
+    int sets = 0;
+    long long bestScore = 0;
+    int best[4] = {-1, -1, -1, -1};
+    // Nested in the order top left, top right, bottom right, bottom left; each pair
+    // relation is tested as soon as both of its marks are chosen.
+    for (int a = 0; a < count; ++a) {
+        const MarkCandidate& tl = k[used[a]];
+        for (int b = 0; b < count; ++b) {
+            const MarkCandidate& tr = k[used[b]];
+            if (!(tr.left - tl.left >= 800 && std::abs(tr.top - tl.top) <= 120)) continue;
+            for (int d = 0; d < count; ++d) {
+                const MarkCandidate& br = k[used[d]];
+                if (!(br.top - tr.top >= 600 && std::abs(br.left - tr.left) <= 160)) continue;
+                for (int e = 0; e < count; ++e) {
+                    const MarkCandidate& bl = k[used[e]];
+                    if (!(br.left - bl.left >= 800 && std::abs(bl.top - br.top) <= 120)) continue;
+                    if (!(bl.top - tl.top >= 600 && std::abs(tl.left - bl.left) <= 160)) continue;
+                    if (sets == 100) return;  // too many sets to trust any of them
+                    ++sets;
+                    const long long ratio = static_cast<long long>(bl.top - tl.top) * 100 / (tr.right - tl.left);
+                    const int weight = (ratio > 65 && ratio <= 85) ? 10
+                                       : ((ratio > 50 && ratio <= 65) || (ratio > 85 && ratio <= 100)) ? 12
+                                                                                                      : 20;
+                    const long long score =
+                        static_cast<long long>(weight) *
+                        (std::abs(static_cast<long long>(tl.top) - tr.top) +
+                         std::abs(static_cast<long long>(tr.left) - br.left) +
+                         std::abs(static_cast<long long>(bl.top) - br.top) +
+                         std::abs(static_cast<long long>(tl.left) - bl.left));
+                    if (best[0] < 0 || score < bestScore) {
+                        bestScore = score;
+                        best[0] = used[a], best[1] = used[b], best[2] = used[d], best[3] = used[e];
+                    }
+                }
+            }
+        }
+    }
+    if (best[0] < 0) return;
+    const MarkCandidate &tl = k[best[0]], &tr = k[best[1]], &br = k[best[2]], &bl = k[best[3]];
+    // The outer corners of the four marks.
+    c[XTopLeft] = tl.left, c[YTopLeft] = tl.top;
+    c[XTopRight] = tr.right, c[YTopRight] = tr.top;
+    c[XBottomRight] = br.right, c[YBottomRight] = br.bottom;
+    c[XBottomLeft] = bl.left, c[YBottomLeft] = bl.bottom;
+
+    // Squaring: a shape within 2 % of a rectangle becomes one.
+    const int32_t dx = (c[XTopRight] - c[XTopLeft]) * 2 / 100;
+    const int32_t dy = (c[YBottomLeft] - c[YTopLeft]) * 2 / 100;
+    if (std::abs(c[XTopLeft] - c[XBottomLeft]) < dx && std::abs(c[XTopRight] - c[XBottomRight]) < dx &&
+        std::abs(c[YTopLeft] - c[YTopRight]) < dy && std::abs(c[YBottomRight] - c[YBottomLeft]) < dy) {
+        c[YTopRight] = c[YTopLeft];
+        c[XBottomRight] = c[XTopRight];
+        c[YBottomLeft] = c[YBottomRight];
+        c[XTopLeft] = c[XBottomLeft];
+    }
+
+    // Widening: the marker rings sit 2.2 % inside the picture's top and bottom edges; this
+    // moves the corners out to the picture's edges. The order matters: the bottom corners
+    // use the top corners already moved.
+    auto rnd = [](double v) { return static_cast<int32_t>(std::lround(v)); };
+    constexpr double f = 0.022;
+    c[XTopLeft] = rnd(c[XTopLeft] - (c[XBottomLeft] - c[XTopLeft]) * f);
+    c[YTopLeft] = rnd(c[YTopLeft] - (c[YBottomLeft] - c[YTopLeft]) * f);
+    c[XTopRight] = rnd(c[XTopRight] - (c[XBottomRight] - c[XTopRight]) * f);
+    c[YTopRight] = rnd(c[YTopRight] - (c[YBottomRight] - c[YTopRight]) * f);
+    c[XBottomRight] = rnd(c[XBottomRight] + (c[XBottomRight] - c[XTopRight]) * f);
+    c[YBottomRight] = rnd(c[YBottomRight] + (c[YBottomRight] - c[YTopRight]) * f);
+    c[XBottomLeft] = rnd(c[XBottomLeft] + (c[XBottomLeft] - c[XTopLeft]) * f);
+    c[YBottomLeft] = rnd(c[YBottomLeft] + (c[YBottomLeft] - c[YTopLeft]) * f);
+}
+
+}  // namespace mark_steps
+
+int DetectMarks(const RgbView& sheet, int colour, MarkDetection& record) {
+    using namespace mark_steps;
+    std::fill(std::begin(record.MarkCorners), std::end(record.MarkCorners), 0);
+    for (MarkCandidate& s : record.candidates) s = MarkCandidate{};
+    record.imageWidth = sheet.width;
+    record.imageHeight = sheet.height;
+    record.bitCount = 24;
+    if (colour < MarkNone || colour > MarkBlack || !sheet.top || sheet.width <= 0 || sheet.height <= 0)
+        return -1;
+    const size_t n = static_cast<size_t>(sheet.width) * static_cast<size_t>(sheet.height);
+    // The three planes live for this run only; leaving the function frees them on every
+    // path, a failed allocation included.
+    std::vector<uint8_t> mask, h, v;
+    try {
+        mask.resize(n);
+        h.resize(n);
+        v.resize(n);
+    } catch (const std::bad_alloc&) {
+        return -1;
+    }
+    const int w = sheet.width, ht = sheet.height;
+    BuildMask(sheet, colour, mask.data());
+    if (colour == MarkNone) CleanPlain(mask.data(), w, ht, h.data(), v.data());
+    else CleanColour(mask.data(), w, ht, h.data(), v.data());
+    FilterRuns(mask.data(), w, ht);
+    CollectCandidates(mask.data(), w, ht, record);
+    ChooseCorners(record);
+    return 0;
+}
+
+}  // namespace q47::capture
