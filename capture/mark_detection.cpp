@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -46,36 +47,68 @@ bool MarkDetection::found() const {
 
 namespace mark_steps {
 
-void BuildMask(const RgbView& sheet, int colour, uint8_t* mask) {
-    const int w = sheet.width;
-    for (int y = 0; y < sheet.height; ++y) {
-        const uint8_t* p = sheet.row(y);
-        uint8_t* m = mask + at(0, y, w);
-        // Channels equal to the threshold satisfy neither test, so every comparison is
-        // strict. Bytes are blue, green, red.
-        switch (colour) {
-        case MarkRed:
-            for (int x = 0; x < w; ++x)
-                m[x] = (p[3 * x + 2] > kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] < kThreshold);
-            break;
-        case MarkGreen:
-            for (int x = 0; x < w; ++x)
-                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] > kThreshold) & (p[3 * x] < kThreshold);
-            break;
-        case MarkBlue:
-            for (int x = 0; x < w; ++x)
-                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] > kThreshold);
-            break;
-        case MarkBlack:
-            for (int x = 0; x < w; ++x)
-                m[x] = (p[3 * x + 2] < kThreshold) & (p[3 * x + 1] < kThreshold) & (p[3 * x] < kThreshold);
-            break;
-        default:
-            for (int x = 0; x < w; ++x)
-                m[x] = (p[3 * x + 2] < kThreshold) | (p[3 * x + 1] < kThreshold) | (p[3 * x] < kThreshold);
-            break;
-        }
+namespace {
+
+// One mask row. Channels equal to the threshold satisfy neither test, so every
+// comparison is strict. Bytes are blue, green, red.
+template <int Colour>
+__attribute__((always_inline)) inline uint8_t maskRow(const uint8_t* p, uint8_t* m, int w) {
+    uint8_t any = 0;
+    for (int x = 0; x < w; ++x) {
+        const uint8_t b = p[3 * x], g = p[3 * x + 1], r = p[3 * x + 2];
+        uint8_t v;
+        if constexpr (Colour == MarkRed) v = (r > kThreshold) & (g < kThreshold) & (b < kThreshold);
+        else if constexpr (Colour == MarkGreen) v = (r < kThreshold) & (g > kThreshold) & (b < kThreshold);
+        else if constexpr (Colour == MarkBlue) v = (r < kThreshold) & (g < kThreshold) & (b > kThreshold);
+        else if constexpr (Colour == MarkBlack) v = (r < kThreshold) & (g < kThreshold) & (b < kThreshold);
+        else v = (r < kThreshold) | (g < kThreshold) | (b < kThreshold);
+        m[x] = v;
+        any |= v;
     }
+    return any;
+}
+
+template <typename Row>
+void maskRows(const RgbView& sheet, uint8_t* mask, uint8_t* rowAny, Row row) {
+    for (int y = 0; y < sheet.height; ++y) {
+        const uint8_t any = row(sheet.row(y), mask + at(0, y, sheet.width), sheet.width);
+        if (rowAny) rowAny[y] = any;
+    }
+}
+
+#define Q47_MASK_ROWS(colour)                                                                                   \
+    maskRows(sheet, mask, rowAny, [](const uint8_t* p, uint8_t* m, int w) { return maskRow<colour>(p, m, w); })
+
+void buildMaskPlain(const RgbView& sheet, int colour, uint8_t* mask, uint8_t* rowAny) {
+    switch (colour) {
+    case MarkRed: Q47_MASK_ROWS(MarkRed); break;
+    case MarkGreen: Q47_MASK_ROWS(MarkGreen); break;
+    case MarkBlue: Q47_MASK_ROWS(MarkBlue); break;
+    case MarkBlack: Q47_MASK_ROWS(MarkBlack); break;
+    default: Q47_MASK_ROWS(MarkNone); break;
+    }
+}
+
+// The same loops compiled for AVX2, where the three interleaved channels are taken apart
+// with byte shuffles; chosen at run time.
+__attribute__((target("avx2"))) void buildMaskAvx2(const RgbView& sheet, int colour, uint8_t* mask,
+                                                   uint8_t* rowAny) {
+    switch (colour) {
+    case MarkRed: Q47_MASK_ROWS(MarkRed); break;
+    case MarkGreen: Q47_MASK_ROWS(MarkGreen); break;
+    case MarkBlue: Q47_MASK_ROWS(MarkBlue); break;
+    case MarkBlack: Q47_MASK_ROWS(MarkBlack); break;
+    default: Q47_MASK_ROWS(MarkNone); break;
+    }
+}
+#undef Q47_MASK_ROWS
+
+}  // namespace
+
+void BuildMask(const RgbView& sheet, int colour, uint8_t* mask, uint8_t* rowAny) {
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) buildMaskAvx2(sheet, colour, mask, rowAny);
+    else buildMaskPlain(sheet, colour, mask, rowAny);
 }
 
 void FillGaps(const uint8_t* mask, int width, int height, int limit, uint8_t* h, uint8_t* v) {
@@ -149,19 +182,147 @@ void CleanPlain(uint8_t* mask, int width, int height, uint8_t* h, uint8_t* v) {
     for (size_t k = 0; k < n; ++k) mask[k] = h[k] & v[k];
 }
 
-void FilterRuns(uint8_t* mask, int width, int height) {
+namespace {
+
+// Horizontal gap filling of one row, as FillGaps does it: gaps of `from` closed by 1s
+// (the closing 1 in columns up to width - 2, never a gap from column 0) are set to 1 in
+// `to`.
+void fillRow(const uint8_t* from, uint8_t* to, int width, int limit) {
+    const int end = width - 1;
+    int x = 0;
+    for (;;) {
+        const int zero = nextByte(from, x, end, 0);
+        if (zero >= end) break;
+        const int one = nextByte(from, zero, end, 1);
+        if (one >= end) break;
+        if (zero > 0 && one - zero <= limit) std::memset(to + zero, 1, static_cast<size_t>(one - zero));
+        x = one;
+    }
+}
+
+// Vertical gap filling over the listed rows (ascending) of `from`: a gap of 1 to `limit`
+// rows below a 1 and closed by a 1 is set to 1 in `to` at the rows `write` allows (null:
+// all); rows that receive a 1 are marked in `filled` (when given). A gap from row 0 has
+// no 1 above it and stays.
+void fillColumns(const uint8_t* from, uint8_t* to, int width, const std::vector<int>& rows, int limit,
+                 const uint8_t* write, uint8_t* filled) {
+    std::vector<int> last(static_cast<size_t>(width), -1);  // row of the last 1 per column
+    for (int y : rows) {
+        const uint8_t* m = from + at(0, y, width);
+        int x = 0;
+        for (;;) {
+            x = nextByte(m, x, width, 1);
+            if (x >= width) break;
+            const int above = last[static_cast<size_t>(x)];
+            const int gap = y - above - 1;
+            if (above >= 0 && gap >= 1 && gap <= limit) {
+                for (int r = above + 1; r < y; ++r) {
+                    if (write && !write[r]) continue;
+                    to[at(x, r, width)] = 1;
+                    if (filled) filled[r] = 1;
+                }
+            }
+            last[static_cast<size_t>(x)] = y;
+            ++x;
+        }
+    }
+}
+
+std::vector<int> rowsWith(const uint8_t* rowAny, int height) {
+    std::vector<int> rows;
+    for (int y = 0; y < height; ++y)
+        if (rowAny[y]) rows.push_back(y);
+    return rows;
+}
+
+bool anyOne(const uint8_t* row, int width) { return std::memchr(row, 1, static_cast<size_t>(width)) != nullptr; }
+
+}  // namespace
+
+void CleanRows(uint8_t* mask, int width, int height, int colour, uint8_t* h, uint8_t* v, uint8_t* rowAny) {
+    const size_t w = static_cast<size_t>(width);
+    // A row without a 1 gets no horizontal filling, so it is 0 after any AND with the
+    // horizontal plane: both cleanings' first step only changes rows that hold a 1.
+    std::vector<int> rows = rowsWith(rowAny, height);
+    for (int y : rows) {
+        std::memcpy(h + at(0, y, width), mask + at(0, y, width), w);
+        std::memcpy(v + at(0, y, width), mask + at(0, y, width), w);
+        fillRow(mask + at(0, y, width), h + at(0, y, width), width, 45);
+    }
+    fillColumns(mask, v, width, rows, 45, rowAny, nullptr);
+
+    if (colour == MarkNone) {
+        // Plain cleaning: the horizontal plane walked as one line; a run of 1s that reaches
+        // the end of a row goes on in the next row only when that row is listed too (an
+        // unlisted row's horizontal plane is all 0).
+        bool clearing = false;
+        int previous = -2;
+        for (int y : rows) {
+            if (y != previous + 1) clearing = false;
+            previous = y;
+            uint8_t* hr = h + at(0, y, width);
+            const uint8_t* vr = v + at(0, y, width);
+            uint8_t* m = mask + at(0, y, width);
+            int x = 0;
+            if (clearing) {
+                for (; x < width && hr[x]; ++x) hr[x] = 0;
+                clearing = x == width;
+            }
+            while (x < width) {
+                x = nextByte(hr, x, width, 1);
+                if (x >= width) break;
+                bool c = false;
+                for (; x < width && hr[x]; ++x) {
+                    c = c || !vr[x];
+                    if (c) hr[x] = 0;
+                }
+                clearing = c && x == width;
+            }
+            for (int k = 0; k < width; ++k) m[k] = hr[k] & vr[k];
+            rowAny[y] = anyOne(m, width);
+        }
+        return;
+    }
+
+    // Colour cleaning, first step: mask := horizontal AND vertical on the listed rows.
+    for (int y : rows) {
+        uint8_t* m = mask + at(0, y, width);
+        const uint8_t *hr = h + at(0, y, width), *vr = v + at(0, y, width);
+        for (int k = 0; k < width; ++k) m[k] = hr[k] & vr[k];
+        rowAny[y] = anyOne(m, width);
+    }
+    // Second step: mask := horizontal OR vertical filling of that mask with limit 5. The
+    // OR is written into the mask directly, reading a copy of it (in h) so that no filling
+    // sees another one; vertical filling may reach rows without a 1, which join the list.
+    rows = rowsWith(rowAny, height);
+    for (int y : rows) std::memcpy(h + at(0, y, width), mask + at(0, y, width), w);
+    for (int y : rows) fillRow(h + at(0, y, width), mask + at(0, y, width), width, 5);
+    fillColumns(h, mask, width, rows, 5, nullptr, rowAny);
+}
+
+void FilterRuns(uint8_t* mask, int width, int height, uint8_t* rowAny) {
     // Column pass. run[x]: length of the run of 1s in column x that reaches the row above.
     // A run is judged at the 0-byte that ends it; clearing "the 0-byte just before it"
     // changes nothing (it is 0 already, or the run starts in row 0 and there is none), so
     // the run's own bytes are cleared. A pixel of the middle band is cleared before its
     // column is looked at, so it ends (and judges) a run coming down from band 1. Runs
     // that reach the last row have no 0-byte after them and stay.
+    // Rows without a 1 are skipped, except the first one after a row with 1s, where the
+    // runs above end and are judged.
     const int bandRows = height / 5 + 1;
     std::vector<uint32_t> runs(static_cast<size_t>(width), 0);
     uint32_t* run = runs.data();
+    bool active = false;  // some run[x] is not 0
     for (int y = 0; y < height; ++y) {
         uint8_t* m = mask + at(0, y, width);
-        if (y / bandRows == 2) std::memset(m, 0, static_cast<size_t>(width));
+        const bool middle = y / bandRows == 2;
+        bool any = !rowAny || rowAny[y];
+        if (middle && any) {
+            std::memset(m, 0, static_cast<size_t>(width));
+            if (rowAny) rowAny[y] = 0;
+            any = false;
+        }
+        if (!any && !active && rowAny) continue;
         uint8_t bad = 0;
         for (int x = 0; x < width; ++x)
             bad |= (m[x] == 0) & (run[x] != 0) & (run[x] - kRunMin > uint32_t(kRunMax - kRunMin));
@@ -172,11 +333,17 @@ void FilterRuns(uint8_t* mask, int width, int height) {
                     for (int k = y - static_cast<int>(r); k < y; ++k) mask[at(x, k, width)] = 0;
             }
         }
-        for (int x = 0; x < width; ++x) run[x] = m[x] ? run[x] + 1 : 0;
+        if (any) {
+            for (int x = 0; x < width; ++x) run[x] = m[x] ? run[x] + 1 : 0;
+        } else {
+            std::fill(run, run + width, 0u);
+        }
+        active = any;
     }
 
     // Row pass: the same over each row's columns; runs reaching the last column stay.
     for (int y = 0; y < height; ++y) {
+        if (rowAny && !rowAny[y]) continue;
         uint8_t* m = mask + at(0, y, width);
         int x = 0;
         for (;;) {
@@ -191,9 +358,10 @@ void FilterRuns(uint8_t* mask, int width, int height) {
     }
 }
 
-void CollectCandidates(const uint8_t* mask, int width, int height, MarkDetection& record) {
+void CollectCandidates(const uint8_t* mask, int width, int height, MarkDetection& record, const uint8_t* rowAny) {
     MarkCandidate* slots = record.candidates;
     for (int y = 0; y < height; ++y) {
+        if (rowAny && !rowAny[y]) continue;
         const uint8_t* m = mask + at(0, y, width);
         int x = 0;
         for (;;) {
@@ -329,22 +497,24 @@ int DetectMarks(const RgbView& sheet, int colour, MarkDetection& record) {
     if (colour < MarkNone || colour > MarkBlack || !sheet.top || sheet.width <= 0 || sheet.height <= 0)
         return -1;
     const size_t n = static_cast<size_t>(sheet.width) * static_cast<size_t>(sheet.height);
-    // The three planes live for this run only; leaving the function frees them on every
-    // path, a failed allocation included.
-    std::vector<uint8_t> mask, h, v;
+    // The three planes live for this run only and are freed on every path, a failed
+    // allocation included. They are not cleared first: the mask is written whole, and the
+    // two work planes are read only in rows the cleaning wrote.
+    std::unique_ptr<uint8_t[]> mask, h, v;
+    std::vector<uint8_t> rowAny;
     try {
-        mask.resize(n);
-        h.resize(n);
-        v.resize(n);
+        mask.reset(new uint8_t[n]);
+        h.reset(new uint8_t[n]);
+        v.reset(new uint8_t[n]);
+        rowAny.resize(static_cast<size_t>(sheet.height));
     } catch (const std::bad_alloc&) {
         return -1;
     }
     const int w = sheet.width, ht = sheet.height;
-    BuildMask(sheet, colour, mask.data());
-    if (colour == MarkNone) CleanPlain(mask.data(), w, ht, h.data(), v.data());
-    else CleanColour(mask.data(), w, ht, h.data(), v.data());
-    FilterRuns(mask.data(), w, ht);
-    CollectCandidates(mask.data(), w, ht, record);
+    BuildMask(sheet, colour, mask.get(), rowAny.data());
+    CleanRows(mask.get(), w, ht, colour, h.get(), v.get(), rowAny.data());
+    FilterRuns(mask.get(), w, ht, rowAny.data());
+    CollectCandidates(mask.get(), w, ht, record, rowAny.data());
     ChooseCorners(record);
     return 0;
 }

@@ -53,16 +53,28 @@ MarkDetection& TheMarkDetection();
 int DetectMarks(const RgbView& sheet, int colour, MarkDetection& record);
 
 // Steps of the run, for tests and the benchmark; each works on one byte per pixel
-// (0 or 1), width * height bytes, row after row.
+// (0 or 1), width * height bytes, row after row. BuildMask, FilterRuns and
+// CollectCandidates are what DetectMarks runs; FillGaps, CleanColour and CleanPlain are
+// the plain whole-plane form of the cleaning, which DetectMarks does row-sparsely
+// (CleanRows) with the same result.
 namespace mark_steps {
-void BuildMask(const RgbView& sheet, int colour, uint8_t* mask);
+// rowAny: null, or height bytes set to whether each mask row holds a 1.
+void BuildMask(const RgbView& sheet, int colour, uint8_t* mask, uint8_t* rowAny = nullptr);
 // Gap filling with limit L: horizontal result into h, vertical into v.
 void FillGaps(const uint8_t* mask, int width, int height, int limit, uint8_t* h, uint8_t* v);
 void CleanColour(uint8_t* mask, int width, int height, uint8_t* h, uint8_t* v);
 void CleanPlain(uint8_t* mask, int width, int height, uint8_t* h, uint8_t* v);
-void FilterRuns(uint8_t* mask, int width, int height);
+// The cleaning DetectMarks runs: colour cleaning for colours 1 to 4, plain cleaning for
+// 0, touching only rows that hold a 1 (rowAny[y] != 0) and rows a vertical gap filling
+// reaches. rowAny (height bytes) is updated to cover every row that may now hold a 1.
+// Rows of h and v without a 1 are left as they were (not read afterwards).
+void CleanRows(uint8_t* mask, int width, int height, int colour, uint8_t* h, uint8_t* v, uint8_t* rowAny);
+// rowAny: null, or height bytes saying which rows may hold a 1 (others are skipped);
+// kept up to date by FilterRuns.
+void FilterRuns(uint8_t* mask, int width, int height, uint8_t* rowAny = nullptr);
 // Candidate collection and filtering into record.candidates.
-void CollectCandidates(const uint8_t* mask, int width, int height, MarkDetection& record);
+void CollectCandidates(const uint8_t* mask, int width, int height, MarkDetection& record,
+                       const uint8_t* rowAny = nullptr);
 // Corner search over record.candidates; fills MarkCorners (or clears them).
 void ChooseCorners(MarkDetection& record);
 }  // namespace mark_steps

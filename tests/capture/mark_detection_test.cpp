@@ -327,3 +327,55 @@ TEST(MarkDetectionResult, ARunStartsFromACleanRecord) {
     EXPECT_FALSE(d.found());
     EXPECT_EQ(usedCandidates(d), 0);
 }
+
+// ---- the row-sparse cleaning DetectMarks runs equals the whole-plane form ----
+
+namespace {
+
+// A random mask of the given density, in clusters so gaps of every length occur.
+std::vector<uint8_t> randomMask(int w, int h, unsigned seed, int densityPercent) {
+    std::vector<uint8_t> m(static_cast<size_t>(w) * h, 0);
+    unsigned s = seed;
+    auto next = [&] { return s = s * 1103515245u + 12345u, (s >> 16) & 0x7FFF; };
+    for (int y = 0; y < h; ++y) {
+        if (next() % 100 < 40) continue;  // many rows without any 1
+        for (int x = 0; x < w; ++x) m[static_cast<size_t>(y) * w + x] = next() % 100 < unsigned(densityPercent);
+    }
+    // Some solid blocks and lines.
+    for (int k = 0; k < 6; ++k) {
+        const int bx = next() % w, by = next() % h, bw = 1 + next() % 50, bh = 1 + next() % 50;
+        for (int y = by; y < std::min(h, by + bh); ++y)
+            for (int x = bx; x < std::min(w, bx + bw); ++x) m[static_cast<size_t>(y) * w + x] = 1;
+    }
+    return m;
+}
+
+}  // namespace
+
+TEST(MarkCleaningRows, TheSparseCleaningGivesTheWholePlaneResult) {
+    for (int colour : {MarkNone, MarkRed}) {
+        for (unsigned seed = 1; seed <= 12; ++seed) {
+            for (int density : {1, 8, 40, 90}) {
+                const int w = 120 + seed * 7, h = 90 + seed * 5;
+                std::vector<uint8_t> want = randomMask(w, h, seed, density), got = want;
+                std::vector<uint8_t> h1(want.size()), v1(want.size()), h2(want.size(), 7), v2(want.size(), 7);
+                if (colour == MarkNone) mark_steps::CleanPlain(want.data(), w, h, h1.data(), v1.data());
+                else mark_steps::CleanColour(want.data(), w, h, h1.data(), v1.data());
+                std::vector<uint8_t> rowAny(h);
+                for (int y = 0; y < h; ++y)
+                    rowAny[y] = std::find(got.begin() + y * w, got.begin() + (y + 1) * w, 1) != got.begin() + (y + 1) * w;
+                mark_steps::CleanRows(got.data(), w, h, colour, h2.data(), v2.data(), rowAny.data());
+                ASSERT_EQ(got, want) << "colour " << colour << " seed " << seed << " density " << density;
+                for (int y = 0; y < h; ++y)
+                    if (!rowAny[y])
+                        ASSERT_EQ(std::count(got.begin() + y * w, got.begin() + (y + 1) * w, 1), 0) << "row " << y;
+
+                // Run filtering skipping the rows without 1s gives the same as walking all.
+                std::vector<uint8_t> all = got;
+                mark_steps::FilterRuns(all.data(), w, h);
+                mark_steps::FilterRuns(got.data(), w, h, rowAny.data());
+                ASSERT_EQ(got, all) << "colour " << colour << " seed " << seed << " density " << density;
+            }
+        }
+    }
+}
