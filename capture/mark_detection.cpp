@@ -206,25 +206,29 @@ void fillRow(const uint8_t* from, uint8_t* to, int width, int limit) {
 // no 1 above it and stays.
 void fillColumns(const uint8_t* from, uint8_t* to, int width, const std::vector<int>& rows, int limit,
                  const uint8_t* write, uint8_t* filled) {
-    std::vector<int> last(static_cast<size_t>(width), -1);  // row of the last 1 per column
+    // last[x]: row of the last 1 in column x; far above the picture while there is none,
+    // so that no gap from row 0 ever counts as closed.
+    constexpr int32_t kNone = -(1 << 30);
+    std::vector<int32_t> lastRows(static_cast<size_t>(width), kNone);
+    int32_t* last = lastRows.data();
+    const uint32_t lim = static_cast<uint32_t>(limit);
     for (int y : rows) {
         const uint8_t* m = from + at(0, y, width);
-        int x = 0;
-        for (;;) {
-            x = nextByte(m, x, width, 1);
-            if (x >= width) break;
-            const int above = last[static_cast<size_t>(x)];
-            const int gap = y - above - 1;
-            if (above >= 0 && gap >= 1 && gap <= limit) {
-                for (int r = above + 1; r < y; ++r) {
+        // A 1 closes a gap of 1 to limit rows: y - last - 1 in [1, limit], that is
+        // y - last - 2 < limit as an unsigned number. Tested for the whole row at once.
+        uint32_t closes = 0;
+        for (int x = 0; x < width; ++x) closes |= m[x] & (static_cast<uint32_t>(y - last[x] - 2) < lim);
+        if (closes) {
+            for (int x = 0; x < width; ++x) {
+                if (!m[x] || static_cast<uint32_t>(y - last[x] - 2) >= lim) continue;
+                for (int r = last[x] + 1; r < y; ++r) {
                     if (write && !write[r]) continue;
                     to[at(x, r, width)] = 1;
                     if (filled) filled[r] = 1;
                 }
             }
-            last[static_cast<size_t>(x)] = y;
-            ++x;
         }
+        for (int x = 0; x < width; ++x) last[x] = m[x] ? y : last[x];
     }
 }
 
@@ -265,18 +269,20 @@ void CleanRows(uint8_t* mask, int width, int height, int colour, uint8_t* h, uin
             uint8_t* m = mask + at(0, y, width);
             int x = 0;
             if (clearing) {
-                for (; x < width && hr[x]; ++x) hr[x] = 0;
+                x = nextByte(hr, 0, width, 0);
+                std::memset(hr, 0, static_cast<size_t>(x));
                 clearing = x == width;
             }
             while (x < width) {
-                x = nextByte(hr, x, width, 1);
-                if (x >= width) break;
-                bool c = false;
-                for (; x < width && hr[x]; ++x) {
-                    c = c || !vr[x];
-                    if (c) hr[x] = 0;
-                }
-                clearing = c && x == width;
+                // One run of 1s at a time: from its first pixel without a vertical 1 to
+                // its end it is cleared.
+                const int start = nextByte(hr, x, width, 1);
+                if (start >= width) break;
+                const int end = nextByte(hr, start, width, 0);
+                const int from = nextByte(vr, start, end, 0);
+                std::memset(hr + from, 0, static_cast<size_t>(end - from));
+                clearing = from < end && end == width;
+                x = end;
             }
             for (int k = 0; k < width; ++k) m[k] = hr[k] & vr[k];
             rowAny[y] = anyOne(m, width);
