@@ -379,3 +379,26 @@ TEST(MarkCleaningRows, TheSparseCleaningGivesTheWholePlaneResult) {
         }
     }
 }
+
+TEST(MarkRunFiltering, RunsAreJudgedAlikeOnPicturesTallerThan65535Rows) {
+    for (int h : {1000, 70000}) {
+        const int w = 60;
+        std::vector<uint8_t> m(static_cast<size_t>(w) * h, 0);
+        auto block = [&](int x0, int y0, int bw, int bh) {
+            for (int y = y0; y < y0 + bh; ++y)
+                for (int x = x0; x < x0 + bw; ++x) m[static_cast<size_t>(y) * w + x] = 1;
+        };
+        auto count = [&](int x0, int x1) {
+            int n = 0;
+            for (int y = 0; y < h; ++y)
+                for (int x = x0; x < x1; ++x) n += m[static_cast<size_t>(y) * w + x];
+            return n;
+        };
+        block(5, 10, 20, 20);   // kept
+        block(30, 10, 15, 50);  // columns too long
+        block(50, 10, 6, 5);    // columns too short
+        mark_steps::FilterRuns(m.data(), w, h);
+        EXPECT_EQ(count(0, 28), 400) << h;
+        EXPECT_EQ(count(28, 60), 0) << h;
+    }
+}
