@@ -4,6 +4,9 @@
 // bytes that one run allocates and frees. Row passes skip whole stretches with memchr;
 // column passes stream the rows from top to bottom with one small counter per column,
 // so the planes are read once, in order, and the counters stay in the first-level cache.
+// The mask remembers which rows hold a 1: a sheet is mostly paper, and the cleaning and
+// run filtering only visit rows with marks or writing (and the rows a vertical gap
+// filling reaches), with the same result as the whole-plane steps below.
 #include "capture/mark_detection.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 // corners of the projected picture in sheet pixels.
 //
 // The caller hands in the sheet as 24-bit rows (RgbView; the engine-handle form is in
-// sheet_preparation.h) and reads MarkCorners from the record afterwards. Corners all 0
+// sheet_image.h) and reads MarkCorners from the record afterwards. Corners all 0
 // mean "no fitting set of four marks"; the image window then places the screen picture
 // at its default place. Detection never shows anything.
 #pragma once
