@@ -278,7 +278,7 @@ void CleanRows(uint8_t* mask, int width, int height, int colour, uint8_t* h, uin
             int x = 0;
             if (clearing) {
                 x = nextByte(hr, 0, width, 0);
-                std::memset(hr, 0, static_cast<size_t>(x));
+                std::fill(hr, hr + x, uint8_t{0});
                 clearing = x == width;
             }
             while (x < width) {

@@ -366,9 +366,11 @@ TEST(MarkCleaningRows, TheSparseCleaningGivesTheWholePlaneResult) {
                     rowAny[y] = std::find(got.begin() + y * w, got.begin() + (y + 1) * w, 1) != got.begin() + (y + 1) * w;
                 mark_steps::CleanRows(got.data(), w, h, colour, h2.data(), v2.data(), rowAny.data());
                 ASSERT_EQ(got, want) << "colour " << colour << " seed " << seed << " density " << density;
-                for (int y = 0; y < h; ++y)
-                    if (!rowAny[y])
+                for (int y = 0; y < h; ++y) {
+                    if (!rowAny[y]) {
                         ASSERT_EQ(std::count(got.begin() + y * w, got.begin() + (y + 1) * w, 1), 0) << "row " << y;
+                    }
+                }
 
                 // Run filtering skipping the rows without 1s gives the same as walking all.
                 std::vector<uint8_t> all = got;
