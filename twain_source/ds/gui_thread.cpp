@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <future>
 #include <mutex>
@@ -44,6 +45,13 @@ void chooseOffscreenWithoutDisplay() {
 }
 
 std::atomic<bool> stopped{false};
+// Set by the own thread once its event loop has returned: no call of the source is on
+// its stack any more (a box, a wait for the board), so exit may tear things down.
+std::mutex parkMutex;
+std::condition_variable parkedChanged;
+bool parked = false;
+// How long exit waits for the own thread to leave its nested loops.
+constexpr auto kExitWait = std::chrono::seconds(10);
 
 // At exit, on the Qt thread: the windows end (closing the board), the objects still
 // waiting for deletion go, the pixmap cache stops its timer, and the event loop stops.
@@ -60,6 +68,11 @@ void stopOwnThread() {
             app->quit();
         },
         Qt::BlockingQueuedConnection);
+    // The step above may have run inside a nested loop of the thread (a box the
+    // cleanup has just closed, a wait for the board): the thread is still unwinding
+    // it. The exit handlers must not destroy what it is using meanwhile.
+    std::unique_lock lock(parkMutex);
+    parkedChanged.wait_for(lock, kExitWait, [] { return parked; });
 }
 
 // The own thread: creates the application, reports it, runs the event loop. When the
@@ -73,6 +86,11 @@ void ownThreadMain(std::promise<QApplication*>* ready) {
     app->setQuitOnLastWindowClosed(false);
     ready->set_value(app);
     app->exec();
+    {
+        std::lock_guard lock(parkMutex);
+        parked = true;
+    }
+    parkedChanged.notify_all();
     for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
 }
 
@@ -106,14 +124,18 @@ void GuiThread::renewExitStep() {
 
 void GuiThread::setExitCleanup(std::function<void()> cleanup) { exitCleanup = std::move(cleanup); }
 
-void GuiThread::run(const std::function<void()>& work, bool needsQt) {
+bool GuiThread::run(const std::function<void()>& work, bool needsQt) {
+    // After the exit step the own thread runs no event loop any more: a call handed to
+    // it would wait for ever (a host cleaning up from atexit or a static destructor).
+    if (stopped.load()) return false;
     QCoreApplication* app = QCoreApplication::instance();
     if (!app && needsQt) app = startOwnThread();
     if (!app || onQtThread()) {
         work();
-        return;
+        return true;
     }
     QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+    return true;
 }
 
 }  // namespace q47::twain_source

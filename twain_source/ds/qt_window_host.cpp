@@ -29,9 +29,9 @@ bool QtWindowHost::create(WindowMode mode, TwainSide& twain, SourceGlobals& glob
 void QtWindowHost::destroy() {
     exists_ = false;
     if (!window_) return;
-    window_->core().destroy();
-    window_->hide();
-    window_->deleteLater();
+    // This may run inside one of the window's own calls (a timer, a box, a wait for
+    // the board): the window goes once they have all returned.
+    window_->end();
     window_ = nullptr;
 }
 

@@ -16,8 +16,8 @@ public:
     // Hidden mode gets an AcquireWindow as well: it is laid out but never shown, and its
     // Qt timers drive the board link.
     bool create(WindowMode mode, TwainSide& twain, SourceGlobals& globals) override;
-    // The core stops at once; the QDialog is deleted by the event loop later, since
-    // this may run inside one of its own timer callbacks.
+    // The core stops at once and an open box closes; the QDialog deletes itself once
+    // none of its calls runs any more (this may run inside one of them).
     void destroy() override;
     bool exists() const override { return exists_; }
 
