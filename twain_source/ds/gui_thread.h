@@ -5,6 +5,8 @@
 // application waiting on its callback) gets a thread of the source's own, started at
 // the first call that needs a window: it creates the QApplication, runs its event loop
 // for the rest of the process, and every DS_Entry call from then on is handed to it.
+// A host with a QCoreApplication or QGuiApplication (where no widgets can exist) gets
+// an own thread as well, running a bare event loop for the source's timers.
 // Before that, calls run on the caller's thread: nothing else runs in the source yet.
 #pragma once
 
