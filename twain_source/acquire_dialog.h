@@ -102,8 +102,9 @@ public:
 // Process-wide state of the loaded data source, owned by the TWAIN layer.
 struct SourceGlobals {
     ImageBuffer imageBuffer;
-    // Set when an error or busy message was shown in progress-only mode; the next link
-    // tick then closes the device and asks to be closed. Never cleared while loaded.
+    // Set when a board error or busy state ends an acquisition without the panel
+    // (progress-only: after its box; hidden: at once); the next link tick then closes
+    // the device and asks to be closed. Never cleared while the source stays open.
     bool closeRequested = false;
 };
 
