@@ -100,16 +100,19 @@ void AcquireDialog::receiveImage(const board::Block& first) {
     link_.awaitingReply = false;
     scan_.progressVisible = false;
 
-    if (cancelAfterImage_) {
+    const bool cancelled = cancelAfterImage_;
+    cancelAfterImage_ = false;
+    if (cancelled && mode_ != WindowMode::Full) {
         // The reply has been read to its end, so the cancel key can go out now; nothing
         // is delivered.
-        cancelAfterImage_ = false;
         image_.releaseRaw();
         setPanelReady(true);
         cancel();
         return;
     }
-    if (!accept) {
+    if (cancelled) {
+        requestClose();  // the panel's cancel; nothing is delivered, polling goes on
+    } else if (!accept) {
         cancel();
     } else if (whole && !destroyed_ && stored && buildDib(image_) && image_.pendingImage) {
         env_.twain.notifyTransferReady();

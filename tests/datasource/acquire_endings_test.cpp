@@ -270,5 +270,28 @@ TEST(PartImages, CancelDuringTheImageSendsTheKeyDeliversNothingAndStartsNothing)
     EXPECT_EQ(rig.twain.closes, 1);
 }
 
+TEST(PartImages, EscInThePanelDuringTheImageDeliversNothingAndPollingGoesOn) {
+    Rig rig(WindowMode::Full);
+    rig.setGeometry(4096, 2000);
+    rig.open();
+    bool cancelled = false;
+    rig.view.onProgress = [&](int percent) {
+        if (!cancelled && percent >= 30 && rig.dialog->scan().imageWidth) {
+            cancelled = true;
+            rig.dialog->cancel();  // Esc or the caption's close box: Close itself is disabled
+        }
+    };
+    rig.dialog->startPcScan();
+    ASSERT_TRUE(rig.runUntil([&] { return rig.twain.closes > 0; }));
+    EXPECT_EQ(rig.twain.closes, 1);
+    // The image is read to its end first, then nothing is delivered.
+    ASSERT_TRUE(rig.runUntil([&] { return rig.dialog->statusText() == "Ready"; }, 3000));
+    EXPECT_EQ(rig.twain.ready, 0);
+    EXPECT_FALSE(rig.pending());
+    const int polls = rig.count(board::Status);
+    rig.clock.advance(5000);
+    EXPECT_GE(rig.count(board::Status), polls + 4);
+}
+
 }  // namespace
 }  // namespace q47::test
