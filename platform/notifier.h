@@ -1,6 +1,7 @@
 // Stand-in for message boxes: core code asks, the view (or a test) answers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,10 +29,19 @@ public:
     MsgResult messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override {
         boxes.push_back({text, caption, icon, buttons});
+        // A real box runs an event loop of its own until it is answered: whileOpen is
+        // that loop (a test dispatches timers in it), and may open further boxes.
+        ++openNow;
+        if (openNow > deepest) deepest = openNow;
+        if (whileOpen) whileOpen();
+        --openNow;
         return answer;
     }
     std::vector<Box> boxes;
     MsgResult answer = MsgResult::Ok;
+    std::function<void()> whileOpen;
+    int openNow = 0;  // boxes open at this moment
+    int deepest = 0;  // most boxes that were ever open at once
 };
 
 }  // namespace q47

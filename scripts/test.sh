@@ -14,5 +14,4 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
 export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$top/scripts/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd "$build"
-# Tests that race a real-time board against the virtual clock get one more try under load.
-ctest --output-on-failure -j"$(nproc)" --timeout 900 --repeat until-pass:2
+ctest --output-on-failure -j"$(nproc)" --timeout 900

@@ -253,6 +253,8 @@ Transfers Board::imageReply() {
     putLe16(&head[5], config_.scanLines);
     putLe16(&head[7], config_.linePixels);
     head[9] = colour ? 1 : 0;
+    linkCut_ = cutNextImage_;
+    cutNextImage_ = -1;
     return cutIntoTransfers(head, pixels.data(), pixels.size());
 }
 
@@ -331,6 +333,12 @@ Transfers Board::firmwareCommand(const uint8_t* p, size_t count) {
             return {};
         default: return one(frame(kNak));
     }
+}
+
+int64_t Board::takeLinkCut() {
+    const int64_t bytes = linkCut_;
+    linkCut_ = -1;
+    return bytes;
 }
 
 int Board::takeRestart() {

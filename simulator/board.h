@@ -82,6 +82,10 @@ public:
     // W scan lines of H pixels; the sheet is scaled to fit.
     void setGeometry(uint16_t scanLines, uint16_t linePixels);
     void injectNext(Injection what);
+    // The cable is pulled after `bytes` bytes of the next image reply (the bytes the PC
+    // reads, frame fields of the wire not counted), and plugged in again at once: the
+    // PC's read fails in the middle of the image and its next open finds the board.
+    void cutNextImage(size_t bytes) { cutNextImage_ = int64_t(bytes); }
 
     // --- observation ---
     uint8_t state() const;
@@ -106,6 +110,9 @@ public:
     // Milliseconds the link must stay down now (the board restarting), then 0;
     // taken once by whoever carries the board's wire.
     int takeRestart();
+    // How many bytes of the reply just made reach the PC before the link drops, or -1
+    // for the whole reply; taken once by whoever carries the board's wire.
+    int64_t takeLinkCut();
     // The one-bit test picture: lines of lineBytes bytes, set bit = black dot.
     static constexpr uint16_t kTestLineCount = 2160, kTestLineBytes = 188;
     static std::vector<uint8_t> testPicture();
@@ -151,6 +158,7 @@ private:
     std::string firmwareName_, firmwareText_;
     bool firmwareOpen_ = false;
     int restartPending_ = 0;
+    int64_t cutNextImage_ = -1, linkCut_ = -1;
     std::deque<Injection> injections_;
     std::deque<std::vector<uint8_t>> received_;
     size_t receivedForgotten_ = 0;

@@ -68,6 +68,7 @@ const char* Simulator::controlHelp() {
            "  sheet [FILE]                PNG or BMP sheet; none: the default sheet\n"
            "  unplug MS                   drop the client and refuse connections for MS ms\n"
            "  inject KIND                 next reply: bad4 zero unknown oversized testimage\n"
+           "  inject cut N                the link drops after N bytes of the next image reply\n"
            "  log                         count and hex of the packets received (the last\n"
            "                              4096, or as q47sim --packet-log says)\n"
            "  clear-log                   forget the packets received\n"
@@ -140,6 +141,11 @@ std::string Simulator::control(const std::string& line) {
         unplug(int(x));
         return "ok";
     }
+    if (cmd == "inject" && a == "cut") {
+        if (!number(b, 0, 0x7fffffff, &x)) return "error usage: inject cut N";
+        withBoard([&](Board& bd) { bd.cutNextImage(size_t(x)); });
+        return "ok";
+    }
     if (cmd == "inject") {
         static const std::pair<const char*, Injection> kinds[] = {
             {"bad4", Injection::BadPacket4},         {"zero", Injection::ZeroLength},
@@ -150,7 +156,7 @@ std::string Simulator::control(const std::string& line) {
             injectNext(kind);
             return "ok";
         }
-        return "error usage: inject bad4|zero|unknown|oversized|testimage";
+        return "error usage: inject bad4|zero|unknown|oversized|testimage|cut N";
     }
     if (cmd == "log") {
         auto packets = received();

@@ -123,6 +123,18 @@ void writeFully(int fd, const void* data, size_t n) {
     }
 }
 
+// Wire bytes (frame fields included) that carry the first `bytes` reply bytes of out.
+size_t wireBytesBefore(const Transfers& out, size_t bytes) {
+    size_t wire = 0;
+    for (const auto& t : out) {
+        if (bytes == 0) break;
+        const size_t take = std::min(bytes, t.size());
+        wire += 4 + take;
+        bytes -= take;
+    }
+    return wire;
+}
+
 }  // namespace
 
 Simulator::Simulator(Config config) : config_(config), board_(std::move(config)) {}
@@ -362,10 +374,12 @@ void Simulator::serveClient() {
         if (inbox_.size() - at - 4 < len) break;
         Transfers out;
         int restartMs = 0;
+        int64_t cut = -1;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             out = board_.handle(inbox_.data() + at + 4, len);
             restartMs = board_.takeRestart();
+            cut = board_.takeLinkCut();
         }
         at += 4 + len;
         // One buffer for all the reply's frames: an image reply goes out in few writes.
@@ -378,7 +392,15 @@ void Simulator::serveClient() {
             if (!t.empty()) std::memcpy(p + 4, t.data(), t.size());
             p += 4 + t.size();
         }
+        if (cut >= 0) total = wireBytesBefore(out, size_t(cut));
         if (total && !sendAll(wire.data(), total)) {
+            dropClient();
+            return;
+        }
+        if (cut >= 0) {
+            // The listener stays: the board is plugged in again before the PC can
+            // see its read fail, so its next open is taken.
+            log("link cut after " + std::to_string(cut) + " bytes of the image");
             dropClient();
             return;
         }

@@ -23,13 +23,19 @@ void AcquireDialog::initialise() {
     dialogFont_ = env_.settings.readDialogFont();
     statusText_ = text("LabelStatus");
     scan_ = ScanState{};
+    laidOut_ = false;
+    cancelAfterImage_ = false;
+    // A close request made now would reach the application inside MSG_ENABLEDS, where
+    // it may not yet disable the source; it is posted instead (requestClose).
+    initialising_ = true;
     openAtStart();
+    initialising_ = false;
 }
 
 void AcquireDialog::destroy() {
     if (destroyed_) return;
     // A destroyed window has no timers any more, and its device is closed.
-    for (int id : {kLinkTick, kConnectionCheck, kStatusAfterKey, kAutoScan}) env_.timers.stop(id);
+    stopAllTimers();
     link_.closeDevice();
     link_.deviceOpen = false;
     destroyed_ = true;
@@ -44,6 +50,10 @@ void AcquireDialog::onTimer(int id) {
         case kAutoScan:
             stopTimer(kAutoScan);  // one shot
             startPcScan();
+            break;
+        case kPostedClose:
+            stopTimer(kPostedClose);  // one shot
+            env_.twain.requestClose();
             break;
         default: break;
     }
@@ -103,6 +113,11 @@ void AcquireDialog::startTimer(int id, int ms) {
 
 void AcquireDialog::stopTimer(int id) { env_.timers.stop(id); }
 
+void AcquireDialog::stopAllTimers() {
+    for (int id : {kLinkTick, kConnectionCheck, kStatusAfterKey, kAutoScan, kPostedClose})
+        env_.timers.stop(id);
+}
+
 void AcquireDialog::showStatus(const std::string& t) {
     statusText_ = t;
     if (!destroyed_) env_.view.showStatus(t);
@@ -140,12 +155,21 @@ void AcquireDialog::hideWindow() {
 }
 
 void AcquireDialog::messageBox(const std::string& t) {
-    if (!destroyed_)
-        env_.notifier.messageBox(t, kMessageCaption, MsgIcon::Exclamation, MsgButtons::Ok);
+    // A box runs its own event loop; whatever runs in it must not stack a second box of
+    // this window on the first (the text is in the status line already).
+    if (destroyed_ || boxOpen_) return;
+    boxOpen_ = true;
+    env_.notifier.messageBox(t, kMessageCaption, MsgIcon::Exclamation, MsgButtons::Ok);
+    boxOpen_ = false;
 }
 
 void AcquireDialog::requestClose() {
-    if (!destroyed_) env_.twain.requestClose();
+    if (destroyed_) return;
+    if (initialising_) {
+        startTimer(kPostedClose, 10);
+        return;
+    }
+    env_.twain.requestClose();
 }
 
 }  // namespace q47::twain_source

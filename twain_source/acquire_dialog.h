@@ -37,6 +37,7 @@ enum TimerId : int {
     kConnectionCheck = 2,  // reopen the device when its handle is gone
     kStatusAfterKey = 3,   // one shot: replace whatever is queued by a Status request
     kAutoScan = 4,         // one shot: start a PC scan
+    kPostedClose = 5,      // one shot: a close request made while the window was being made
 };
 
 // Chosen when the application enables the source: ShowUI TRUE is Full; ShowUI FALSE is
@@ -101,8 +102,9 @@ public:
 // Process-wide state of the loaded data source, owned by the TWAIN layer.
 struct SourceGlobals {
     ImageBuffer imageBuffer;
-    // Set when an error or busy message was shown in progress-only mode; the next link
-    // tick then closes the device and asks to be closed. Never cleared while loaded.
+    // Set when a board error or busy state ends an acquisition without the panel
+    // (progress-only: after its box; hidden: at once); the next link tick then closes
+    // the device and asks to be closed. Never cleared while the source stays open.
     bool closeRequested = false;
 };
 
@@ -131,6 +133,8 @@ struct ScanState {
     uint8_t lastState = 101;       // no real state: the first status always redraws
     uint8_t lastError = 0;
     bool firstImageReady = true;   // cleared at the first state 17 in progress-only mode
+    bool autoScanUsed = false;     // the one automatic scan of this window has been started
+    bool lampsSeen = false;        // a status reply has set the palette flag for this window
 };
 
 // Caption of the data source's message boxes.
@@ -183,6 +187,10 @@ private:
     void onConnectionCheck();
     void onStatusAfterKey();
     void linkDown();  // the failure ending: timers off, box, close request
+    // Ends the acquisition: timers off, device closed, the window hidden in progress-only
+    // mode, text in a box where the mode shows boxes, then the close request.
+    void endAcquisition(const std::string& text);
+    void stopAllTimers();
     // Replies (acquire_replies.cpp).
     void handleReply(const uint8_t* block);
     void handleStatus(const board::StatusReply& s);
@@ -217,6 +225,10 @@ private:
     std::string statusText_;
     bool destroyed_ = false;
     bool receivingImage_ = false;
+    bool initialising_ = false;       // inside initialise(): the application is inside MSG_ENABLEDS
+    bool laidOut_ = false;            // the firmware version arrived and the window was laid out
+    bool boxOpen_ = false;            // a message box of this window is open
+    bool cancelAfterImage_ = false;   // cancel() came while the image reply was being read
 };
 
 }  // namespace q47::twain_source

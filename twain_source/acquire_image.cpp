@@ -27,11 +27,7 @@ bool AcquireDialog::waitFor(const bool& flag) {
     return flag;
 }
 
-void AcquireDialog::failAcquisition() {
-    hideWindow();
-    messageBox(text("MsgErrorOTHER"));
-    requestClose();
-}
+void AcquireDialog::failAcquisition() { endAcquisition(text("MsgErrorOTHER")); }
 
 void AcquireDialog::startPcScan() {
     if (destroyed_ || scan_.busy) return;
@@ -86,6 +82,11 @@ void AcquireDialog::receiveImage(const board::Block& first) {
             link_.awaitingReply = false;
             image_.releaseRaw();
             showStatus(text("MsgReceivePktError"));
+            if (cancelAfterImage_) {
+                // No key can reach the board now; the user's cancel still closes.
+                cancelAfterImage_ = false;
+                requestClose();
+            }
             return;
         }
         image_.appendRaw(link_.rxBuffer(), size_t(n));
@@ -95,8 +96,25 @@ void AcquireDialog::receiveImage(const board::Block& first) {
         if (++blocks % kBlocksPerDispatch == 0) env_.pump.processEvents();
     } while (n == long(board::kBlockSize) && !destroyed_);
     receivingImage_ = false;
+    // Ended before its last block (the window went, or the user cancelled meanwhile):
+    // a part of an image is never pending.
+    const bool whole = n != long(board::kBlockSize);
+    link_.awaitingReply = false;
+    scan_.progressVisible = false;
 
-    if (!accept) {
+    const bool cancelled = cancelAfterImage_;
+    cancelAfterImage_ = false;
+    if (cancelled && mode_ != WindowMode::Full) {
+        // The reply has been read to its end, so the cancel key can go out now; nothing
+        // is delivered.
+        image_.releaseRaw();
+        setPanelReady(true);
+        cancel();
+        return;
+    }
+    if (cancelled) {
+        requestClose();  // the panel's cancel; nothing is delivered, polling goes on
+    } else if (!accept) {
         // By design, but a user without the window would never learn why nothing came.
         std::fprintf(stderr,
                      "%s: scan cancelled: the board sent %u scan lines, fewer than the full "
@@ -104,20 +122,25 @@ void AcquireDialog::receiveImage(const board::Block& first) {
                      kMessageCaption, unsigned(h.width), scan_.modelLetter,
                      unsigned(scan_.modelLetter == 'W' ? kFullSheetW : kFullSheetS));
         cancel();
-    } else if (stored && buildDib(image_) && image_.pendingImage) {
-        if (!destroyed_) env_.twain.notifyTransferReady();
+    } else if (whole && !destroyed_ && stored && buildDib(image_) && image_.pendingImage) {
+        env_.twain.notifyTransferReady();
     }
 
     image_.releaseRaw();
-    link_.awaitingReply = false;
     startTimer(kLinkTick, 1000);
     link_.queueRequest(board::Status);
-    scan_.progressVisible = false;
     setPanelReady(true);
 }
 
 void AcquireDialog::cancel() {
     if (destroyed_) return;
+    if (receivingImage_) {
+        // Inside the image loop's dispatch: a key written now would land in the middle
+        // of the image reply, and the image would still be delivered after the close
+        // request. The image loop cancels once the reply has been read.
+        cancelAfterImage_ = true;
+        return;
+    }
     if (mode_ == WindowMode::Full) {
         requestClose();
         return;

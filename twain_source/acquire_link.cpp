@@ -19,14 +19,21 @@ void AcquireDialog::openAtStart() {
 
 // Open, write or reopen failed: the window can do nothing more without the board.
 void AcquireDialog::linkDown() {
-    stopTimer(kLinkTick);
-    stopTimer(kConnectionCheck);
-    stopTimer(kStatusAfterKey);
-    if (mode_ == WindowMode::ProgressOnly) hideWindow();
-    link_.closeDevice();
     // The box keeps the board's own text; which device failed and why goes beside it.
     std::fprintf(stderr, "%s: %s\n", kMessageCaption, link_.failureText().c_str());
-    messageBox(text("MsgUSBOpenError"));
+    endAcquisition(text("MsgUSBOpenError"));
+}
+
+// Every timer stops before the box: a box's own event loop dispatches the window's
+// timers, which would otherwise poll, scan or open further boxes underneath it. A
+// hidden window shows no box; the close request alone tells the application.
+void AcquireDialog::endAcquisition(const std::string& why) {
+    stopAllTimers();
+    if (mode_ == WindowMode::ProgressOnly) hideWindow();
+    link_.closeDevice();
+    link_.deviceOpen = false;
+    link_.awaitingReply = false;
+    if (mode_ != WindowMode::Hidden) messageBox(why);
     requestClose();
 }
 
@@ -62,6 +69,14 @@ bool AcquireDialog::sendNext() {
 
 void AcquireDialog::receiveReply() {
     long n = link_.receive();
+    // Before the firmware version has come, nothing watches the connection yet; and a
+    // window without its panel (progress-only, hidden) has no button that would queue
+    // the next request after a bad packet. Either way the link cannot go on.
+    if (n < 0 && !laidOut_) {
+        showStatus(text("MsgReceivePktError"));
+        endAcquisition(text("MsgReceivePktError"));
+        return;
+    }
     if (n < 0) {
         // The handle goes, deviceOpen stays: the connection check reopens the board.
         link_.closeDevice();
@@ -70,6 +85,11 @@ void AcquireDialog::receiveReply() {
         return;
     }
     const board::Block block = board::classifyBlock(link_.rxBuffer(), size_t(n));
+    if (block.kind == board::Block::BadPacket && (!laidOut_ || mode_ != WindowMode::Full)) {
+        showStatus(text("MsgReceiveBadPkt"));
+        endAcquisition(text("MsgReceiveBadPkt"));
+        return;
+    }
     if (block.kind == board::Block::BadPacket) {
         // Nothing is asked again: the link idles until the next queued request.
         link_.awaitingReply = false;

@@ -49,6 +49,7 @@ void AcquireDialog::handleReply(const uint8_t* block) {
 }
 
 void AcquireDialog::layout() {
+    laidOut_ = true;
     env_.view.layoutWindow(mode_);
     refreshPanel();
     setPanelReady(false);
@@ -64,30 +65,41 @@ void AcquireDialog::handleStatus(const board::StatusReply& s) {
 
     // Lamps. An image header may have set colourMode alone; the palette then keeps
     // its value until the lamp bit differs from colourMode again.
+    // The palette flag is process-wide; the first status of each window sets it from
+    // this window's lamp, so a grey scan never gets an earlier window's colour palette.
     bool colourChanged = false, densityChanged = false;
-    if (s.colour() != scan_.colourMode) {
+    if (s.colour() != scan_.colourMode || !scan_.lampsSeen) {
+        colourChanged = s.colour() != scan_.colourMode;
         scan_.colourMode = image_.colour = s.colour();
-        colourChanged = true;
+        scan_.lampsSeen = true;
     }
     if (s.density() != scan_.densityHigh) {
         scan_.densityHigh = s.density();
         densityChanged = true;
     }
 
-    // Without a user interface the first standby starts the scan by itself.
-    if (!scan_.standby && s.state == board::StateStandby && mode_ != WindowMode::Full)
+    // Without a user interface the first standby starts the scan by itself: once per
+    // window, never again after an image, a cancel or an error.
+    if (!scan_.standby && s.state == board::StateStandby && mode_ != WindowMode::Full &&
+        !scan_.autoScanUsed) {
+        scan_.autoScanUsed = true;
         startTimer(kAutoScan, 100);
+    }
     scan_.standby = s.state == board::StateStandby;
 
     const bool expectedState = s.state == board::StateZero || s.state == board::StateStandby ||
                                s.state == board::StateScanPC || s.state == board::StateTransImage;
-    if ((s.error != 0 || !expectedState) && mode_ == WindowMode::ProgressOnly) {
+    if ((s.error != 0 || !expectedState) && mode_ != WindowMode::Full) {
         // The acquisition ends: the user sees why, and the next tick closes the link.
-        hideWindow();
+        // Nothing may poll, scan or press a key underneath the box (its event loop
+        // dispatches the window's timers); the closing tick starts once it is gone.
+        // A hidden window shows nothing, but the application still hears the end.
+        env_.globals.closeRequested = true;
+        for (int id : {kConnectionCheck, kStatusAfterKey, kAutoScan}) stopTimer(id);
+        if (mode_ == WindowMode::ProgressOnly) hideWindow();
         if (const char* key = board::stateTextKey(s.state)) showStatus(text(key));
         if (const char* key = board::errorTextKey(s.error)) showStatus(text(key));
-        messageBox(statusText_);
-        env_.globals.closeRequested = true;
+        if (mode_ == WindowMode::ProgressOnly) messageBox(statusText_);
         startTimer(kLinkTick, 1000);
         return;
     }

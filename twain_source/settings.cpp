@@ -1,6 +1,7 @@
 // Reading, writing back and parsing the values of Q47Tw.ini, and the language switch.
 #include "twain_source/settings.h"
 
+#include <limits>
 #include <system_error>
 
 #include "platform/ini.h"
@@ -164,6 +165,29 @@ const char* languageName(Language lang) {
     }
 }
 
+namespace {
+
+// The first bytes of a value that fit into the reader's buffer, ending at a whole
+// character: UTF-8 when the value is UTF-8, else CP932 as written on Windows. A lead
+// byte cut from its trail byte would turn into a replacement character on reading and
+// be written back into the file for good.
+std::string cutToBuffer(const std::string& value) {
+    const size_t limit = kValueBufferSize - 1;
+    if (value.size() <= limit) return value;
+    const bool utf8 = isValidUtf8(value);
+    size_t n = 0;
+    while (n < value.size()) {
+        const std::string_view rest(value.data() + n, value.size() - n);
+        size_t len = utf8 ? utf8CharLength(rest) : cp932CharLength(rest);
+        if (len == 0) len = 1;
+        if (n + len > limit) break;
+        n += len;
+    }
+    return value.substr(0, n);
+}
+
+}  // namespace
+
 SettingsFile SettingsFile::inSettingsFolder(const std::filesystem::path& moduleDir) {
     return SettingsFile(paths::settingsFolder(moduleDir, kSettingsFileName) / kSettingsFileName);
 }
@@ -173,7 +197,8 @@ std::string SettingsFile::readSetting(const std::string& section, const std::str
     const std::string padded = padKey(key);
     // Raw bytes go back into the file as they were, so a CP932 language file stays
     // CP932; only the returned text is decoded.
-    std::string raw = ini::readString(path_.string(), section, padded, def, kValueBufferSize);
+    std::string raw = cutToBuffer(ini::readString(path_.string(), section, padded, def,
+                                                  std::numeric_limits<size_t>::max()));
     ini::writeString(path_.string(), section, padded, raw);
     return toUtf8(raw);
 }

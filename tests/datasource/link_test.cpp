@@ -338,6 +338,9 @@ TEST(LinkFaults, AnUnreachableBoardAtStartIsReportedAndClosed) {
     ASSERT_EQ(rig.notifier.boxes.size(), 1u);
     EXPECT_EQ(rig.notifier.boxes[0].text, "USB could not be opened !");
     EXPECT_EQ(rig.view.statuses, (std::vector<std::string>{"USB could not be opened !"}));
+    // The request is posted: the application gets it after MSG_ENABLEDS has returned.
+    EXPECT_EQ(rig.twain.closes, 0);
+    rig.clock.advance(10);
     EXPECT_EQ(rig.twain.closes, 1);
     EXPECT_FALSE(rig.view.saw("hide"));  // only a progress-only window hides first
     EXPECT_FALSE(rig.clock.isRunning(kLinkTick));

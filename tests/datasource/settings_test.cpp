@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/ini.h"
+#include "platform/text_encoding.h"
 #include "tests/datasource/test_support.h"
 
 namespace q47::twain_source {
@@ -92,6 +93,32 @@ TEST_F(SettingsFileTest, ValuesInTheFileWinAndMissingKeysAreWrittenBack) {
 TEST_F(SettingsFileTest, ValuesAreCutTo1023Bytes) {
     writeFile(settings.path(), "[General]\nLanguage____________=" + std::string(1500, 'x') + "\n");
     EXPECT_EQ(settings.readSetting("General", "Language", "ENGLISH").size(), 1023u);
+}
+
+TEST_F(SettingsFileTest, AValueCutByTheBufferKeepsWholeCharactersInTheTextAndTheFile) {
+    // 1022 ASCII bytes, then a character whose bytes cross the 1023-byte limit.
+    const std::string head(1022, 'x');
+    struct Case {
+        const char* name;
+        std::string character;  // as the file holds it
+        std::string decoded;    // what the text holds when the character is kept whole
+    } cases[] = {{"UTF-8", "\xe6\xba\x96", "準"}, {"CP932", "\x8f\x80", "準"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(settings.path(), "[Messages]\r\nMsgComplete_________=" + head + c.character +
+                                       "tail\r\n");
+        const std::string text = settings.readSetting("Messages", "MsgComplete", "Completed.");
+        EXPECT_EQ(text, head) << "a cut character must not appear in part";
+        EXPECT_TRUE(isValidUtf8(text));
+        // What went back into the file ends at a whole character too.
+        const std::string back = ini::readString(settings.path().string(), "Messages",
+                                                 "MsgComplete_________", "", 4096);
+        EXPECT_EQ(back, head);
+    }
+    // A character that fits whole is kept.
+    writeFile(settings.path(), "[Messages]\r\nMsgComplete_________=" + std::string(1020, 'x') +
+                                   "\xe6\xba\x96tail\r\n");
+    EXPECT_EQ(settings.readSetting("Messages", "MsgComplete", ""), std::string(1020, 'x') + "準");
 }
 
 TEST_F(SettingsFileTest, AWindowsLanguageFileInShiftJisReadsAsUtf8AndStaysShiftJis) {

@@ -3,7 +3,11 @@
 // a cancel from the progress event stops the scan and the source scans again after it.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QTimer>
+#include <QWidget>
 #include <vector>
 
 #include "imaging/Ikdllprocs.h"
@@ -108,6 +112,57 @@ TEST_F(ScanThroughSource, CancelFromOnScanningStopsTheScanAndTheSourceScansAgain
     scan.TransferMode = vikScanNative;
     ASSERT_TRUE(scan.ScanExec()) << "status " << scan.ErrorStatus;
     EXPECT_EQ(images.size(), 1u);
+}
+
+// The user's Close in the source's own window is no failure: the scan ends with no image.
+TEST_F(ScanThroughSource, CloseInTheFullPanelEndsTheScanWithNoImageAndNoFailure) {
+    scan.UiMode = vikScanUI;
+    bool pressed = false;
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() != "AcquireDialog" || !w->isVisible()) continue;
+            auto* close = w->findChild<QAbstractButton*>("IDC_2");
+            if (close && close->isVisible() && close->isEnabled() && !pressed) {
+                pressed = true;
+                close->click();
+            }
+        }
+    });
+    presser.start(20);
+    const bool ok = scan.ScanExec();
+    presser.stop();
+    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(ok) << "status " << scan.ErrorStatus;
+    EXPECT_EQ(scan.ErrorStatus, 0);
+    EXPECT_EQ(scan.ImageCount, 0);
+    EXPECT_TRUE(images.empty()) << "no after-scan event without an image";
+    EXPECT_TRUE(before.empty());
+    EXPECT_EQ(scan.PixelType, vikScanPixelPalette);
+    EXPECT_EQ(TVIkScan::activeScan(), nullptr);
+
+    // The source was left ready for the next scan.
+    scan.UiMode = vikScanNONUI;
+    ASSERT_TRUE(scan.ScanExec()) << "status " << scan.ErrorStatus;
+    EXPECT_EQ(images.size(), 1u);
+}
+
+// A board that cannot be reached ends the acquisition inside the source (which has
+// told the user, where its mode shows anything): no image, and no failure.
+TEST_F(ScanThroughSource, AnUnpluggedBoardEndsTheScanWithNoImageAndNoFailure) {
+    world.board->unplug(600000);
+    // Hidden (no box at all), then with the progress window, whose box nobody sees
+    // on this platform and which therefore goes to standard error.
+    for (bool indicator : {false, true}) {
+        SCOPED_TRACE(indicator ? "progress window" : "hidden");
+        scan.Indicator = indicator;
+        const bool ok = scan.ScanExec();
+        EXPECT_TRUE(ok) << "status " << scan.ErrorStatus;
+        EXPECT_EQ(scan.ErrorStatus, 0);
+        EXPECT_EQ(scan.ImageCount, 0);
+        EXPECT_TRUE(images.empty());
+        EXPECT_TRUE(before.empty());
+    }
 }
 
 TEST_F(ScanThroughSource, FpuExceptionMasksTheControlWordOnlyDuringTheScan) {

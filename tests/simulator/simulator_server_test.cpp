@@ -238,6 +238,34 @@ TEST_F(SimulatorServer, StoppingLeavesASocketThatIsNoLongerItsOwn) {
     ASSERT_TRUE(ch);
 }
 
+TEST_F(SimulatorServer, ACutImageGivesItsFirstBytesThenAFailedReadAndTheBoardOpensAgain) {
+    const std::string control = socketName("control");
+    ASSERT_TRUE(sim->listenControl(control));
+    int c = connectTo(control);
+    ASSERT_GE(c, 0);
+    EXPECT_EQ(command(c, "inject cut"), "error usage: inject cut N");
+    EXPECT_EQ(command(c, "inject cut 10000"), "ok");
+    auto ch = open();
+    ASSERT_TRUE(ch);
+    // Replies before the image are whole.
+    EXPECT_EQ(roundTrip(*ch, request(board::PcScan)).size(), 5u);
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateScanPC);
+    EXPECT_EQ(roundTrip(*ch, request(board::Status))[5], board::StateTransImage);
+    const auto fetch = request(board::ImageTransfer);
+    ASSERT_EQ(ch->write(fetch.data(), fetch.size()), long(fetch.size()));
+    std::vector<uint8_t> buf(4096);
+    size_t got = 0;
+    long n;
+    while ((n = ch->read(buf.data(), buf.size())) > 0) got += size_t(n);
+    EXPECT_EQ(n, -1) << "the read after the cut fails";
+    EXPECT_EQ(got, 8192u) << "two whole blocks; the third was cut in the middle";
+    // The board is plugged in again at once, and the next image is whole.
+    auto again = open();
+    ASSERT_TRUE(again);
+    EXPECT_EQ(roundTrip(*again, request(board::Status))[5], board::StateStandby);
+    close(c);
+}
+
 #ifdef Q47SIM_PATH
 // q47sim's --help names every option the board can be set up with.
 TEST(Q47simProgram, HelpDocumentsEveryOption) {

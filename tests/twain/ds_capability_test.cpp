@@ -95,16 +95,26 @@ TEST_F(Capability, OneValueContainersCarryTypeAndValue) {
     }
 }
 
-TEST_F(Capability, TransferMechanismsAreAnEnumerationAtIndexZero) {
-    set(ICAP_XFERMECH, TWTY_UINT16, TWSX_MEMORY);
+TEST_F(Capability, TransferMechanismsAreAnEnumerationWhoseCurrentIndexIsTheSetValue) {
+    // An application that sets a mechanism and reads it back with MSG_GET (as the
+    // working group's sample application does) must see what it set.
+    const TW_UINT16 mechs[] = {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY};
+    for (TW_UINT32 index : {2u, 1u, 0u}) {
+        ASSERT_EQ(set(ICAP_XFERMECH, TWTY_UINT16, mechs[index]), TWRC_SUCCESS);
+        Container c;
+        ASSERT_EQ(ask(MSG_GET, ICAP_XFERMECH, &c), TWRC_SUCCESS);
+        EXPECT_EQ(c.conType, TWON_ENUMERATION);
+        const uint8_t expected[] = {TWTY_UINT16, 0, 3, 0, 0, 0, uint8_t(index), 0, 0, 0, 0, 0, 0, 0,
+                                    TWSX_NATIVE, 0, TWSX_FILE, 0, TWSX_MEMORY, 0};
+        EXPECT_EQ(c.bytes, std::vector<uint8_t>(expected, expected + sizeof expected))
+            << "after setting " << mechs[index];
+        EXPECT_EQ(current(ICAP_XFERMECH), mechs[index]);
+    }
+    // A stored value that is no item of the list points at the default.
+    ASSERT_EQ(set(ICAP_XFERMECH, TWTY_UINT16, 7), TWRC_SUCCESS);
     Container c;
     ASSERT_EQ(ask(MSG_GET, ICAP_XFERMECH, &c), TWRC_SUCCESS);
-    EXPECT_EQ(c.conType, TWON_ENUMERATION);
-    const uint8_t expected[] = {TWTY_UINT16, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                TWSX_NATIVE, 0, TWSX_FILE, 0, TWSX_MEMORY, 0};
-    EXPECT_EQ(c.bytes, std::vector<uint8_t>(expected, expected + sizeof expected));
-    // The current value itself is what MSG_GETCURRENT tells.
-    EXPECT_EQ(current(ICAP_XFERMECH), TWSX_MEMORY);
+    EXPECT_EQ(c.bytes[6], 0);
 }
 
 TEST_F(Capability, ResolutionsAreAnEnumerationOfTheSingle200) {

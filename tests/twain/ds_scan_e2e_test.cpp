@@ -268,8 +268,9 @@ TEST_F(DsScan, WithoutADisplayABoardThatCannotBeOpenedEndsTheScanWithItsMessage)
     EXPECT_NE(stat(dir.file("none.png").c_str(), &st), 0) << "no image may be written";
 }
 
-// The source's line naming device and reason comes before its own message, and q47scan
-// ends with why it has no image.
+// The source's line naming device and reason comes before its own message (shown, with no
+// display, on standard error in progress-only mode; hidden mode shows no message), and
+// q47scan ends with why it has no image.
 void expectDeviceFailure(const std::string& err, const std::string& reasonLine) {
     const std::vector<std::string> lines = linesOf(err);
     const auto reason = std::find(lines.begin(), lines.end(), reasonLine);
@@ -304,7 +305,7 @@ TEST_F(DsScan, ABoardThatCannotBeOpenedIsNamedWithTheReason) {
         if (c.device.empty()) unsetenv("Q47_DEVICE");
         else setenv("Q47_DEVICE", c.device.c_str(), 1);
         std::string err;
-        EXPECT_EQ(scanWithoutDisplay("--ui none --out '" + dir.file("x.png") + "'", &err), 1);
+        EXPECT_EQ(scanWithoutDisplay("--ui progress --out '" + dir.file("x.png") + "'", &err), 1);
         expectDeviceFailure(err, c.line);
     }
 }
@@ -315,7 +316,7 @@ TEST_F(DsScan, ABoardHeldByAnotherProgramIsNamedAsInUse) {
     auto held = q47::openDeviceChannel("sim:" + sock);
     ASSERT_TRUE(held);
     std::string err;
-    EXPECT_EQ(scanWithoutDisplay("--ui none --out '" + dir.file("x.png") + "'", &err), 1);
+    EXPECT_EQ(scanWithoutDisplay("--ui progress --out '" + dir.file("x.png") + "'", &err), 1);
     expectDeviceFailure(err, "Q47tw: device \"sim:" + sock + "\": " + sock + ": the board is in use");
 }
 

@@ -106,16 +106,24 @@ Answer oneValue(TW_CAPABILITY& cap, TW_UINT16 itemType, TW_UINT32 value,
     });
 }
 
-// Enumeration of n items of itemSize bytes each, current and default index 0.
+// Enumeration of n items; the default is item 0 and the current index is where the
+// current value stands (an application reads a value it set back through MSG_GET), or
+// the default's when a stored value is not among the items.
 template <class T>
 Answer enumeration(TW_CAPABILITY& cap, TW_UINT16 itemType, const T* items, size_t n,
-                             const DsmLink& memory) {
+                   TW_UINT32 current, const DsmLink& memory) {
+    TW_UINT32 currentIndex = 0;
+    for (size_t k = 0; k < n; ++k) {
+        TW_UINT32 bits = 0;
+        std::memcpy(&bits, &items[k], sizeof(T) < sizeof bits ? sizeof(T) : sizeof bits);
+        if (bits == current) currentIndex = static_cast<TW_UINT32>(k);
+    }
     const size_t bytes = offsetof(TW_ENUMERATION, ItemList) + n * sizeof(T);
     return handOut(cap, TWON_ENUMERATION, bytes, memory, [&](uint8_t* p) {
         auto* c = reinterpret_cast<TW_ENUMERATION*>(p);
         c->ItemType = itemType;
         c->NumItems = static_cast<TW_UINT32>(n);
-        c->CurrentIndex = 0;
+        c->CurrentIndex = currentIndex;
         c->DefaultIndex = 0;
         std::memcpy(p + offsetof(TW_ENUMERATION, ItemList), items, n * sizeof(T));
     });
@@ -183,11 +191,11 @@ Answer Capabilities::handle(TW_UINT16 msg, TW_CAPABILITY& cap, const DsmLink& me
             return oneValue(cap, e.itemType, current_[size_t(i)], memory);
         case GetShape::XferMechEnumeration: {
             const TW_UINT16 mechs[] = {TWSX_NATIVE, TWSX_FILE, TWSX_MEMORY};
-            return enumeration(cap, TWTY_UINT16, mechs, 3, memory);
+            return enumeration(cap, TWTY_UINT16, mechs, 3, current_[size_t(i)], memory);
         }
         case GetShape::ResolutionEnumeration: {
             const TW_FIX32 only = fix32(kFix32_200);
-            return enumeration(cap, TWTY_FIX32, &only, 1, memory);
+            return enumeration(cap, TWTY_FIX32, &only, 1, current_[size_t(i)], memory);
         }
         case GetShape::SupportedArray: {
             const size_t bytes = offsetof(TW_ARRAY, ItemList) + sizeof(kSupportedOrder);

@@ -47,13 +47,15 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTIT
         // Only a window needs Qt; identity queries while the manager looks for
         // sources start nothing.
         const bool needsQt = DG == DG_CONTROL && DAT == DAT_USERINTERFACE && MSG == MSG_ENABLEDS;
-        GuiThread::run(
+        const bool ran = GuiThread::run(
             [&] {
                 std::lock_guard lock(loaded.mutex);
                 rc = loaded.source.entry(pOrigin, DG, DAT, MSG, pData);
             },
             needsQt);
-        if (DG == DG_CONTROL && (MSG == MSG_DISABLEDS || MSG == MSG_CLOSEDS))
+        if (!ran) return TWRC_FAILURE;  // the process is past its exit step
+        // A new window (ENABLEDS) makes Qt objects whose exit handlers come after ours.
+        if (DG == DG_CONTROL && (MSG == MSG_ENABLEDS || MSG == MSG_DISABLEDS || MSG == MSG_CLOSEDS))
             GuiThread::renewExitStep();
     } catch (...) {
         rc = TWRC_FAILURE;  // nothing unwinds into the C caller

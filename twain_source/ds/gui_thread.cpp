@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QEventLoop>
 #include <QMetaObject>
 #include <QPixmapCache>
 #include <QThread>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <future>
 #include <mutex>
@@ -23,6 +25,11 @@ namespace {
 std::mutex startMutex;
 // Created by the own thread and never deleted; published after ownThreadId is set.
 std::atomic<QApplication*> ownApp{nullptr};
+// The object whose thread runs the source's own event loop: ownApp, or in a host with
+// a QCoreApplication or QGuiApplication (no widgets possible) a plain object of the
+// own thread, which then runs a bare event loop (ownLoop).
+std::atomic<QObject*> ownContext{nullptr};
+QEventLoop* ownLoop = nullptr;
 std::thread::id ownThreadId;
 std::function<void()> exitCleanup;
 
@@ -61,22 +68,47 @@ void quietMessages(QtMsgType type, const QMessageLogContext& context, const QStr
 }
 
 std::atomic<bool> stopped{false};
+// Set by the own thread once its event loop has returned: no call of the source is on
+// its stack any more (a box, a wait for the board), so exit may tear things down.
+std::mutex parkMutex;
+std::condition_variable parkedChanged;
+bool parked = false;
+// How long exit waits for the own thread to leave its nested loops.
+constexpr auto kExitWait = std::chrono::seconds(10);
 
 // At exit, on the Qt thread: the windows end (closing the board), the objects still
 // waiting for deletion go, the pixmap cache stops its timer, and the event loop stops.
 // The Qt objects that live on past this belong to a thread that no longer runs.
 void stopOwnThread() {
-    QApplication* app = ownApp.load();
-    if (!app || std::this_thread::get_id() == ownThreadId || stopped.exchange(true)) return;
+    QObject* context = ownContext.load();
+    if (!context || std::this_thread::get_id() == ownThreadId || stopped.exchange(true)) return;
     QMetaObject::invokeMethod(
-        app,
-        [app] {
+        context,
+        [] {
             if (exitCleanup) exitCleanup();
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-            QPixmapCache::clear();
-            app->quit();
+            if (QApplication* app = ownApp.load()) {
+                QPixmapCache::clear();
+                app->quit();
+            } else if (ownLoop) {
+                ownLoop->quit();
+            }
         },
         Qt::BlockingQueuedConnection);
+    // The step above may have run inside a nested loop of the thread (a box the
+    // cleanup has just closed, a wait for the board): the thread is still unwinding
+    // it. The exit handlers must not destroy what it is using meanwhile.
+    std::unique_lock lock(parkMutex);
+    parkedChanged.wait_for(lock, kExitWait, [] { return parked; });
+}
+
+void park() {
+    {
+        std::lock_guard lock(parkMutex);
+        parked = true;
+    }
+    parkedChanged.notify_all();
+    for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
 }
 
 // The own thread: creates the application, reports it, runs the event loop. When the
@@ -91,7 +123,34 @@ void ownThreadMain(std::promise<QApplication*>* ready) {
     app->setQuitOnLastWindowClosed(false);
     ready->set_value(app);
     app->exec();
-    for (;;) std::this_thread::sleep_for(std::chrono::hours(24));
+    park();
+}
+
+// The own thread in a host whose application has no widgets: a bare event loop runs
+// the source's timers; the host's application object stays the only one.
+void plainThreadMain(std::promise<QObject*>* ready) {
+    QEventLoop loop;
+    ownLoop = &loop;
+    ready->set_value(new QObject);
+    loop.exec();
+    park();
+}
+
+QObject* startPlainThread() {
+    std::lock_guard lock(startMutex);
+    if (QObject* context = ownContext.load()) return context;
+    std::promise<QObject*> ready;
+    std::future<QObject*> started = ready.get_future();
+    std::thread thread(plainThreadMain, &ready);
+    ownThreadId = thread.get_id();
+    thread.detach();
+    QObject* context = started.get();
+    ownContext.store(context);
+    // The host's application may go before the exit handlers run (an object in main):
+    // the source's timers must stop while it is still there.
+    qAddPostRoutine(stopOwnThread);
+    std::atexit(stopOwnThread);
+    return context;
 }
 
 QCoreApplication* startOwnThread() {
@@ -104,6 +163,7 @@ QCoreApplication* startOwnThread() {
     thread.detach();
     QApplication* app = started.get();
     ownApp.store(app);
+    ownContext.store(app);
     // Registered after Qt's own start-up, so it runs before Qt's exit handlers.
     std::atexit(stopOwnThread);
     return app;
@@ -112,26 +172,36 @@ QCoreApplication* startOwnThread() {
 }  // namespace
 
 bool GuiThread::onQtThread() {
+    if (ownContext.load()) return std::this_thread::get_id() == ownThreadId;
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app) return false;
-    if (app == ownApp.load()) return std::this_thread::get_id() == ownThreadId;
-    return QThread::currentThread() == app->thread();
+    return app && QThread::currentThread() == app->thread();
 }
 
 void GuiThread::renewExitStep() {
-    if (ownApp.load() && !stopped.load()) std::atexit(stopOwnThread);
+    if (ownContext.load() && !stopped.load()) std::atexit(stopOwnThread);
 }
 
 void GuiThread::setExitCleanup(std::function<void()> cleanup) { exitCleanup = std::move(cleanup); }
 
-void GuiThread::run(const std::function<void()>& work, bool needsQt) {
+bool GuiThread::run(const std::function<void()>& work, bool needsQt) {
+    // After the exit step the own thread runs no event loop any more: a call handed to
+    // it would wait for ever (a host cleaning up from atexit or a static destructor).
+    if (stopped.load()) return false;
     QCoreApplication* app = QCoreApplication::instance();
-    if (!app && needsQt) app = startOwnThread();
-    if (!app || onQtThread()) {
+    QObject* context = ownContext.load();
+    if (!context && needsQt)
+        context = !app ? startOwnThread()
+                  : !qobject_cast<QApplication*>(app) ? startPlainThread()
+                                                       : nullptr;
+    // The host's GUI thread runs a QApplication host's source; anything else without
+    // an own thread yet (identity queries of a plain host) runs on the caller's thread.
+    if (!context) context = qobject_cast<QApplication*>(app);
+    if (!context || onQtThread()) {
         work();
-        return;
+        return true;
     }
-    QMetaObject::invokeMethod(app, work, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(context, work, Qt::BlockingQueuedConnection);
+    return true;
 }
 
 }  // namespace q47::twain_source

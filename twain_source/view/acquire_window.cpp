@@ -80,7 +80,27 @@ AcquireWindow::AcquireWindow(WindowMode mode, TwainSide& twain, SourceGlobals& g
     core_ = std::make_unique<AcquireDialog>(
         mode, AcquireEnvironment{timers_, pump_, notifier_, *this, twain, globals,
                                  std::move(settings), std::move(deviceSpec)});
+    // Every timer enters the core through the window, so the window knows when a
+    // core call (and the event loops it may run) is still on the stack.
+    timers_.setCallback([this](int id) {
+        Running running(this);
+        core_->onTimer(id);
+    });
     createControls();
+}
+
+AcquireWindow::Running::~Running() {
+    if (--w_->running_ == 0 && w_->endRequested_) w_->deleteLater();
+}
+
+void AcquireWindow::end() {
+    core_->destroy();
+    notifier_.closeOpenBox();
+    hideTip();
+    hide();
+    if (endRequested_) return;
+    endRequested_ = true;
+    if (running_ == 0) deleteLater();
 }
 
 AcquireWindow::~AcquireWindow() {
@@ -221,6 +241,7 @@ void AcquireWindow::applyDialogFont() {
 void AcquireWindow::start() {
     if (started_) return;
     started_ = true;
+    Running running(this);
     core_->initialise();
     if (!core_->destroyed()) applyDialogFont();
 }
@@ -413,6 +434,7 @@ void AcquireWindow::hideTip() {
 }
 
 void AcquireWindow::buttonClicked(int id) {
+    Running running(this);
     switch (id) {
         case IdPcScan: core_->startPcScan(); break;
         case IdComp: core_->startCompressedScan(); break;
@@ -426,15 +448,20 @@ void AcquireWindow::buttonClicked(int id) {
 }
 
 void AcquireWindow::chooseLanguage(Language lang) {
+    Running running(this);
     core_->switchLanguage(lang);  // copies the language file, reloads, refreshes the panel
 }
 
-void AcquireWindow::reject() { core_->cancel(); }  // Esc: the window stays until disabled
+void AcquireWindow::reject() {  // Esc: the window stays until disabled
+    Running running(this);
+    core_->cancel();
+}
 
 void AcquireWindow::closeEvent(QCloseEvent* e) {
     if (e->spontaneous()) {
         // The caption's close box cancels; the TWAIN side decides when the window goes.
         e->ignore();
+        Running running(this);
         core_->cancel();
         return;
     }

@@ -76,6 +76,12 @@ public:
     const AcquireDialog& core() const { return *core_; }
     // Window initialisation: dialog font, run-time controls, then core().initialise().
     void start();
+    // The host is done with the window (MSG_DISABLEDS, MSG_CLOSEDS, exit): the core stops
+    // at once, an open message box closes, the window hides, and the object deletes
+    // itself once every call of the window that is still running (a box, a wait for
+    // the board, an image being read, each with its event loop) has returned.
+    void end();
+    bool ending() const { return endRequested_; }
 
     // AcquireView.
     void showStatus(const std::string& text) override;
@@ -112,6 +118,18 @@ private:
     void chooseLanguage(Language lang);
     void buttonClicked(int id);
 
+    // Held by every call from Qt into the core; the last to return deletes an ended window.
+    class Running {
+    public:
+        explicit Running(AcquireWindow* w) : w_(w) { ++w_->running_; }
+        ~Running();
+        Running(const Running&) = delete;
+        Running& operator=(const Running&) = delete;
+
+    private:
+        AcquireWindow* w_;
+    };
+
     WindowMode mode_;
     QtTimerHost timers_;
     QtPump pump_;
@@ -129,6 +147,8 @@ private:
     QMenu* menu_ = nullptr;
     std::map<int, QAction*> menuActions_;
     bool started_ = false;
+    int running_ = 0;
+    bool endRequested_ = false;
 };
 
 }  // namespace q47::twain_source

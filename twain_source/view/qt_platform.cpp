@@ -2,6 +2,7 @@
 #include "twain_source/view/qt_platform.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QMessageBox>
 #include <QString>
 #include <QTimerEvent>
@@ -9,17 +10,30 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace q47::twain_source {
 
 namespace {
 constexpr int kShortestPeriodMs = 10;  // a window timer never runs faster
-std::atomic<bool> unseenBoxes{false};
+// -1: decided by the platform in use; 0: shown; 1: to standard error.
+std::atomic<int> unseenBoxes{-1};
+
+// A platform plugin that puts nothing on any screen, or no display to show on.
+bool platformShowsNothing() {
+    const QString platform = QGuiApplication::platformName();
+    if (platform == "offscreen" || platform == "minimal") return true;
+    return !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY");
+}
 }  // namespace
 
-void setMessageBoxesUnseen(bool unseen) { unseenBoxes = unseen; }
-bool messageBoxesUnseen() { return unseenBoxes; }
+void setMessageBoxesUnseen(bool unseen) { unseenBoxes = unseen ? 1 : 0; }
+void setMessageBoxesByPlatform() { unseenBoxes = -1; }
+bool messageBoxesUnseen() {
+    const int set = unseenBoxes;
+    return set < 0 ? platformShowsNothing() : set != 0;
+}
 
 
 QtTimerHost::~QtTimerHost() { stopAll(); }
@@ -62,9 +76,15 @@ void QtPump::processEvents() { QCoreApplication::processEvents(QEventLoop::AllEv
 
 void QtPump::sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+QtNotifier::~QtNotifier() { closeOpenBox(); }
+
+void QtNotifier::closeOpenBox() {
+    if (auto* box = qobject_cast<QMessageBox*>(open_)) box->done(QMessageBox::Ok);
+}
+
 MsgResult QtNotifier::messageBox(const std::string& text, const std::string& caption,
                                  MsgIcon icon, MsgButtons buttons) {
-    if (unseenBoxes) {
+    if (messageBoxesUnseen()) {
         std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
         return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
     }
@@ -90,7 +110,10 @@ MsgResult QtNotifier::messageBox(const std::string& text, const std::string& cap
     QMessageBox box(qicon, QString::fromStdString(caption), QString::fromStdString(text), qbuttons,
                     owner);
     box.setObjectName("Q47twMessageBox");
-    switch (box.exec()) {
+    open_ = &box;
+    const int answer = box.exec();
+    open_ = nullptr;
+    switch (answer) {
         case QMessageBox::Cancel: return MsgResult::Cancel;
         case QMessageBox::Yes: return MsgResult::Yes;
         case QMessageBox::No: return MsgResult::No;

@@ -42,21 +42,30 @@ public:
 };
 
 // QMessageBox with the icon and buttons asked for, parented to the window.
-// When nobody can see a message box (the source runs its own application off screen
-// because the host has no display), a modal box would wait for ever and hold up the
-// host. Such boxes go to standard error instead and answer as if OK was pressed.
+// When nobody can see a message box (a platform that shows nothing: offscreen, minimal,
+// or no display at all), a modal box would wait for ever and hold up the host. Such
+// boxes go to standard error instead and answer as if OK was pressed.
+// setMessageBoxesUnseen decides it for the whole process instead (the source's own
+// application off screen; tests that drive real boxes on the offscreen platform).
 void setMessageBoxesUnseen(bool unseen);
+void setMessageBoxesByPlatform();  // back to the default
 bool messageBoxesUnseen();
 
 class QtNotifier : public Notifier {
 public:
     explicit QtNotifier(QWidget* parent = nullptr) : parent_(parent) {}
+    ~QtNotifier() override;
     MsgResult messageBox(const std::string& text, const std::string& caption, MsgIcon icon,
                          MsgButtons buttons) override;
     void setParent(QWidget* parent) { parent_ = parent; }
+    // Ends the box that is open, if any, as if it had been closed: its event loop
+    // returns once control gets back to it. A box never outlives its window.
+    void closeOpenBox();
+    bool boxOpen() const { return open_ != nullptr; }
 
 private:
     QWidget* parent_;
+    QWidget* open_ = nullptr;  // the QMessageBox while its exec() runs
 };
 
 }  // namespace q47::twain_source

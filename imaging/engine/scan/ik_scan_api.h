@@ -18,7 +18,7 @@ enum IKScanStatus {
     IK_ERR_SCAN_NO_SOURCE = 31, // no source of that name, or none installed
     IK_ERR_SCAN_SOURCE = 32,    // the source refused an operation (open, enable, a capability)
     IK_ERR_SCAN_TRANSFER = 33,  // an image transfer failed or handed over no usable image
-    IK_ERR_SCAN_CLOSED = 34     // the source asked to be closed before any image came
+    IK_ERR_SCAN_CLOSED = 34     // kept for callers; a source closing without an image is no failure
 };
 
 // Transfer mechanisms of the record (the component's TVIkScanTransfer).

@@ -228,12 +228,9 @@ int32_t runScan(ScanApp& app, ScanSource& source, IKScanRecord& record,
 
     Run run{link, record, callbacks};
     BatchEnd end = BatchEnd::Stopped;
-    bool closedBySource = false;
     for (;;) {
-        if (ScanSessions::instance().waitForEvent(source) != MSG_XFERREADY) {
-            closedBySource = true;
-            break;
-        }
+        // Anything but MSG_XFERREADY is the source asking to be closed.
+        if (ScanSessions::instance().waitForEvent(source) != MSG_XFERREADY) break;
         end = run.batch();
         // With its own dialog open the source may scan again until the user closes it.
         if (end != BatchEnd::MoreWanted || record.uiMode != IK_SCAN_UI) break;
@@ -241,11 +238,13 @@ int32_t runScan(ScanApp& app, ScanSource& source, IKScanRecord& record,
     TW_USERINTERFACE off{};
     link.call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &off);
 
+    // A source that asks to be closed without an image has ended the acquisition
+    // itself: the user closed its window, or it has already shown why the board could
+    // not scan. That is no image, not a failure: the scan succeeds with none.
     uint16_t status = IK_OK;
     if (end == BatchEnd::Failed) status = run.failure;
     else if (end == BatchEnd::Cancelled) status = IK_ERR_CANCELLED;
-    else if (closedBySource && run.delivered == 0) status = IK_ERR_SCAN_CLOSED;
-    if (status == IK_OK) run.reportBack();
+    if (status == IK_OK && run.delivered > 0) run.reportBack();
     setStatus(status);
     return run.delivered;
 }
