@@ -229,6 +229,9 @@ struct Handle {
     SANE_Range xRange{}, yRange{};
     bool nonBlocking = false;
     std::unique_ptr<Job> job;
+    // The running job as sane_cancel sees it: it may come from another thread or a
+    // signal handler while sane_start is still setting the job up.
+    std::atomic<Job*> active{nullptr};
 
     void buildOptions() {
         SANE_Option_Descriptor* o = options;
@@ -278,8 +281,11 @@ struct Handle {
         xRange = {0, pixelsToMm(pixelsPerLine), 0};
         yRange = {0, pixelsToMm(lines), 0};
     }
-    // The job's thread has ended and its results are taken.
-    void endJob() { job.reset(); }
+    // Ends the job (cancelling and joining a thread still running) and drops it.
+    void endJob() {
+        active = nullptr;
+        job.reset();
+    }
 };
 
 std::vector<Handle*> g_handles;
@@ -479,6 +485,7 @@ SANE_Status sane_q47_start(SANE_Handle handle) {
         return SANE_STATUS_NO_MEM;
     }
     h->job = std::move(job);
+    h->active = j;
     std::unique_lock<std::mutex> lock(j->mutex);
     j->changed.wait(lock, [&] { return j->phase != Job::Scanning; });
     if (j->phase == Job::Failed) {
@@ -523,10 +530,12 @@ SANE_Status sane_q47_read(SANE_Handle handle, SANE_Byte* data, SANE_Int max_leng
 
 void sane_q47_cancel(SANE_Handle handle) {
     auto* h = static_cast<Handle*>(handle);
-    if (!h || !h->job) return;
+    if (!h) return;
     // Only async-signal-safe work here: a flag and a write to the loop's pipe.
-    h->job->cancel = true;
-    h->job->loop.wake();
+    if (Job* j = h->active.load()) {
+        j->cancel = true;
+        j->loop.wake();
+    }
 }
 
 SANE_Status sane_q47_set_io_mode(SANE_Handle handle, SANE_Bool non_blocking) {
