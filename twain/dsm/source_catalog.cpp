@@ -9,6 +9,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+// Where this build installs data sources (<prefix>/lib/twain): /usr/local/lib/twain by
+// default, as the open-source DSM; /usr/lib/twain for Debian packages, which keep out of
+// /usr/local.
+#ifndef Q47_TWAIN_DS_DIR
+#define Q47_TWAIN_DS_DIR "/usr/local/lib/twain"
+#endif
+
 namespace q47::twain {
 
 namespace fs = std::filesystem;
@@ -16,7 +23,7 @@ namespace fs = std::filesystem;
 std::string sourceFolder() {
     const char* dir = std::getenv("TWAIN_DS_DIR");
     if (dir && *dir) return dir;
-    return "/usr/local/lib/twain";
+    return Q47_TWAIN_DS_DIR;
 }
 
 void logNote(const char* format, ...) {

@@ -14,7 +14,8 @@ struct FoundSource {
     TW_IDENTITY identity{};
 };
 
-// The folder searched: $TWAIN_DS_DIR when set and not empty, else /usr/local/lib/twain.
+// The folder searched: $TWAIN_DS_DIR when set and not empty, else <install prefix>/lib/twain
+// (/usr/local/lib/twain unless installed elsewhere).
 std::string sourceFolder();
 
 // Every loadable, acceptable data source below folder, sorted by path. Each library is
