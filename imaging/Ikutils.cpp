@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "imaging/Ikdllprocs.h"
+#include "imaging/file_type_provider.h"
 
 TClipRecord g_Clip;
 
@@ -165,6 +166,7 @@ IKBOOL fileDialog(IKWINDOW window, IKBOOL save, const char* folder, const char* 
     // Qt's own dialog everywhere, so behaviour does not change with the desktop; the
     // preview flag has no counterpart in it.
     dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+    dlg.setIconProvider(q47::nameOnlyFileTypes());
     Q_UNUSED(preview);
     const QStringList list = QString::fromLocal8Bit(filters).split(";;", Qt::SkipEmptyParts);
     dlg.setNameFilters(list);

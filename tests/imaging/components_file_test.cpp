@@ -2,6 +2,8 @@
 // descriptions and the Qt save dialog.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -205,4 +207,23 @@ TEST(FileComponent, SaveDialogOffersTheListsFirstTypeAndReturnsNameAndType) {
     EXPECT_FALSE(f.SaveFileDlg());
     EXPECT_EQ(f.SaveType, 2);
     EXPECT_TRUE(f.FileName().endsWith("/capture.png"));
+}
+
+// A folder holding a regular file whose read never returns (here the kernel log, which
+// blocks until the kernel writes): listing it must not open the file to guess its type, or
+// the dialog, and with it the whole program, stops for good.
+TEST(FileComponent, ADialogOnAFolderWithAFileThatNeverAnswersStillOpens) {
+    if (::access("/proc/kmsg", R_OK) != 0) GTEST_SKIP() << "/proc/kmsg is not readable here";
+    TVIkFile f;
+    f.setFileExt("PNG;JPG");
+    f.setFilePath("/proc");
+    bool shown = false;
+    QTimer::singleShot(300, [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        shown = true;
+        QMetaObject::invokeMethod(dlg, "reject");
+    });
+    EXPECT_FALSE(f.SaveFileDlg());
+    EXPECT_TRUE(shown);
 }

@@ -7,6 +7,7 @@
 
 #include "platform/dib.h"
 #include "utility/view/dialog_units.h"
+#include "imaging/file_type_provider.h"
 
 namespace q47::utility {
 
@@ -40,6 +41,7 @@ TestImageWindow::TestImageWindow(TestImage& image, const std::string& saveQuesti
     chooseFile = [this] {
         QFileDialog dlg(this, QString(), "PCBTestImage1", "bmp Files(*.bmp)");
         dlg.setAcceptMode(QFileDialog::AcceptSave);
+        dlg.setIconProvider(nameOnlyFileTypes());
         dlg.setDefaultSuffix("bmp");
         dlg.setOption(QFileDialog::DontConfirmOverwrite, false);
         return dlg.exec() == QDialog::Accepted ? dlg.selectedFiles().value(0) : QString();

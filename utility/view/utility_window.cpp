@@ -21,6 +21,7 @@
 
 #include "platform/paths.h"
 #include "utility/view/test_image_window.h"
+#include "imaging/file_type_provider.h"
 
 namespace q47::utility {
 
@@ -298,6 +299,7 @@ void UtilityWindow::chooseFirmwareFile() {
     QFileDialog dlg(this, QString(), "Q47_*_*.mot", "Mot Files(*.mot);;All Files(*)");
     dlg.setDefaultSuffix("mot");
     dlg.setFileMode(QFileDialog::ExistingFile);
+    dlg.setIconProvider(nameOnlyFileTypes());
     if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty()) return;
     takeChosenFirmwareFile(dlg.selectedFiles().first().toStdString());
 }
