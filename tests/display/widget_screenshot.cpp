@@ -20,64 +20,13 @@
 #include "imaging/Ikutils.h"
 #include "tests/display/display_rig.h"
 
+#include "tests/common/xvfb_screens.h"
+
 namespace q47::test {
 namespace {
 
-// Starts an X server of its own (Xvfb picks a free display and names it through
-// -displayfd) and the QApplication on it; skips when Xvfb is not installed.
-class XvfbEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0) {
-            skipReason = "Xvfb is not installed (Debian package xvfb): no screenshot";
-            return;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            skipReason = "no pipe for Xvfb";
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-                    "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string display;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-        ::close(fds[0]);
-        if (display.empty()) {
-            skipReason = "Xvfb did not start";
-            return;
-        }
-        ::setenv("DISPLAY", (":" + display).c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        static int argc = 1;
-        static char name[] = "display_screenshot";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override {
-        app_.reset();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    static inline std::string skipReason;
-
-private:
-    std::unique_ptr<QApplication> app_;
-    pid_t pid_ = -1;
-};
-
-const auto* const xvfb = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
+const auto* const xvfb =
+    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment("display_screenshot"));
 
 // A projected desktop: a window with a title bar, text lines and a bar chart.
 QImage screenPicture(int w, int h) {

@@ -20,112 +20,18 @@
 #include "utility/view/test_image_window.h"
 #include "utility/view/utility_window.h"
 
+#include "tests/common/xvfb_screens.h"
+
 namespace q47::test {
 namespace {
 
-// Starts an X server of its own (Xvfb picks a free display and names it through
-// -displayfd) and the QApplication on it; skips when Xvfb is not installed.
-class XvfbEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0) {
-            skipReason = "Xvfb is not installed (Debian package xvfb): no screenshots";
-            return;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            skipReason = "no pipe for Xvfb";
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-                    "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string display;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-        ::close(fds[0]);
-        if (display.empty()) {
-            skipReason = "Xvfb did not start";
-            return;
-        }
-        ::setenv("DISPLAY", (":" + display).c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-        static int argc = 1;
-        static char name[] = "utility_screenshots";
-        static char* argv[] = {name, nullptr};
-        app_ = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override {
-        app_.reset();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    static inline std::string skipReason;
+const auto* const xvfb =
+    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment("utility_screenshots"));
 
-  private:
-    std::unique_ptr<QApplication> app_;
-    pid_t pid_ = -1;
-};
-
-const auto* const xvfb = ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
-
-QString outputDir() {
-    QDir().mkpath(Q47_SCREENSHOT_DIR);
-    return Q47_SCREENSHOT_DIR;
-}
-
-// The window's pixels as the X server has them. No window manager runs under Xvfb, so
-// the caption bar (which carries the status in progress-only mode) is drawn above them
-// from the window's title.
-QImage shoot(QWidget& w) {
-    QTest::qWait(300);  // let the server paint
-    const QImage client = w.screen()->grabWindow(w.winId()).toImage();
-    constexpr int kCaption = 22;
-    QImage out(client.width() + 2, client.height() + kCaption + 1, QImage::Format_RGB32);
-    out.fill(QColor(0, 84, 227));
-    QPainter p(&out);
-    p.drawImage(1, kCaption, client);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(12);
-    p.setFont(f);
-    p.drawText(QRect(6, 0, out.width() - 12, kCaption), Qt::AlignVCenter | Qt::AlignLeft,
-               w.windowTitle());
-    if (w.windowFlags() & Qt::WindowCloseButtonHint) {
-        const QRect box(out.width() - 21, 3, 17, 16);
-        p.fillRect(box, QColor(224, 67, 22));
-        p.drawText(box, Qt::AlignCenter, "x");
-    }
-    p.end();
-    return out;
-}
+QImage shoot(QWidget& w) { return shootWithCaption(w); }
 
 bool save(const QImage& img, const char* name) {
-    const QString path = outputDir() + "/" + name;
-    const bool ok = img.save(path, "PNG");
-    std::printf("screenshot %s\n", qPrintable(path));
-    return ok;
-}
-
-// Pixels of img that are not the most common colour: a blank grab has next to none.
-int detail(const QImage& img) {
-    std::map<QRgb, int> counts;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) ++counts[img.pixel(x, y)];
-    int most = 0;
-    for (auto& [c, n] : counts) most = std::max(most, n);
-    return img.width() * img.height() - most;
+    return saveScreenshot(img, Q47_SCREENSHOT_DIR, name);
 }
 
 #define SKIP_WITHOUT_XVFB() \
