@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QToolButton>
 
 #include "capture/full_screen_window.h"
 #include "capture/mark_detection.h"
@@ -155,6 +156,27 @@ TEST(CompositeCapture, TheProjectedPictureIsLaidInsideTheScannedSheetsMarks) {
     EXPECT_TRUE(fullShot.save(shotDir() + "/full_screen.png"));
     EXPECT_TRUE(Near(fullShot.pixel(5, 5), Qt::black));
     full.close();
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CompositeCapture, WithoutTheBoardsSourceTheScanIsResult4AndNothingIsScanned) {
+    SKIP_WITHOUT_XVFB();
+    TempFolder empty;  // a source folder without Q47tw.ds
+    const std::string kept = getenv("TWAIN_DS_DIR") ? getenv("TWAIN_DS_DIR") : "";
+    setenv("TWAIN_DS_DIR", empty.path.c_str(), 1);
+    {
+        TfrmImg frm;
+        ASSERT_EQ(frm.OpenAcquisition(), 0) << frm.ErrorStatus;
+        EXPECT_EQ(frm.ScanSheet(), 4);
+        EXPECT_FALSE(frm.scanBusy);
+        EXPECT_EQ(frm.ScannedImage(), 0u);
+        EXPECT_TRUE(frm.SpeedButton1->isEnabled());
+    }
+    if (kept.empty()) unsetenv("TWAIN_DS_DIR");
+    else setenv("TWAIN_DS_DIR", kept.c_str(), 1);
 }
 
 }  // namespace
