@@ -1,6 +1,7 @@
 // The image window's test world: a private Xvfb with two monitors of different sizes
 // (LEFT 1280 x 1024 at 0,0 and RIGHT 1024 x 768 at 1280,0), the QApplication on it, and
-// helpers for engine images and answering modal dialogs.
+// helpers for engine images and answering modal dialogs, the composite window the tests
+// work on, and the checks of its printed page (shared by the PDF and the CUPS tests).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,17 +17,23 @@
 #include <QFileDialog>
 #include <QImage>
 #include <QLineEdit>
+#include <QRect>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
+#include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "capture/capture_state.h"
 #include "capture/image_window.h"
+#include "capture/mark_detection.h"
 #include "imaging/Ikcommon.h"
 #include "imaging/Ikdllprocs.h"
+#include "imaging/display_widget.h"
+#include "platform/notifier.h"
 
 namespace q47::capture::testing {
 
@@ -214,6 +221,74 @@ inline double ShareNear(const QImage& img, int x, int y, int half, QColor want) 
             hit += Near(img.pixel(i, j), want);
         }
     return n ? double(hit) / n : 0.0;
+}
+
+// A window showing a composite of a white sheet and the quadrant picture, with the
+// marks of detection as given (all 0: nothing found).
+struct Composite {
+    explicit Composite(int sheetWidth, int sheetHeight, const int32_t* marks = nullptr, QSize screen = {1024, 768}) {
+        TheCaptureState() = CaptureState{};
+        TheCaptureState().screenWidth = 1280;
+        TheCaptureState().screenHeight = 1024;
+        TheMarkDetection() = MarkDetection{};
+        if (marks) std::copy(marks, marks + 8, TheMarkDetection().MarkCorners);
+        frm.SetNotifier(&notifier);
+        LoadSheetAndScreen(frm, WhiteSheet(sheetWidth, sheetHeight), QuadrantPicture(screen.width(), screen.height()));
+        frm.ShowIn(true);
+        frm.SizeAndPlace();
+        frm.ComposeImages();
+        (void)QTest::qWaitForWindowExposed(&frm);
+        QCoreApplication::processEvents();
+    }
+    TCRaster* layer(int i) { return frm.VIkDisp1->GetRaster(i); }
+    QPoint client(Point p) { return frm.VIkDisp1->ImageToClient(QPoint(p.x, p.y)); }
+    q47::RecordingNotifier notifier;
+    TfrmImg frm;
+};
+
+
+// ---- Printing.
+
+// The pages are rendered at 30 dpi: small enough to scan quickly, fine enough that the
+// 100-unit margins (about 1.3 pixels) still show.
+inline QImage renderPdf(const std::string& pdf, const std::string& folder) {
+    const std::string cmd = "pdftoppm -r 30 -png -singlefile '" + pdf + "' '" + folder + "/page' 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) return {};
+    return QImage(QString::fromStdString(folder + "/page.png")).convertToFormat(QImage::Format_RGB32);
+}
+
+inline QRect inkBox(const QImage& page) {
+    QRect box;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QRgb c = page.pixel(x, y);
+            if (qRed(c) < 200 || qGreen(c) < 200 || qBlue(c) < 200) box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+// Marks placing the screen picture at 300..1300 x 100..800 on an 1800 x 900 sheet.
+inline constexpr int32_t kPrintMarks[8] = {300, 1300, 1300, 300, 100, 100, 800, 800};
+
+// The page of Composite(1800, 900, kPrintMarks) as printed by Print1Click: landscape, the
+// picture inside the margins, the screen picture's quadrants inside its outline.
+inline void ExpectTheMarkedCompositeOnALandscapePage(const QImage& page) {
+    ASSERT_FALSE(page.isNull()) << "nothing printed";
+    EXPECT_GT(page.width(), page.height()) << "landscape";
+    const QRect box = inkBox(page);
+    ASSERT_FALSE(box.isEmpty());
+    // 100 device units at 600 dpi are about 1.3 pixels at 30 dpi: the picture keeps
+    // off the paper's edge and, being 2:1 on a wider-than-2:1 area, fills the height.
+    EXPECT_GE(box.left(), 1);
+    EXPECT_GE(box.top(), 1);
+    EXPECT_LE(box.right(), page.width() - 2);
+    EXPECT_LE(box.bottom(), page.height() - 2);
+    EXPECT_GT(box.width(), page.width() / 2);
+    // The screen picture's quadrants are printed inside the outline.
+    const int x0 = box.left() + box.width() * 300 / 1800, y0 = box.top() + box.height() * 100 / 900;
+    const int w = box.width() * 1000 / 1800, h = box.height() * 700 / 900;
+    EXPECT_GT(ShareNear(page, x0 + w / 4, y0 + h / 4, 1, QColor(0, 160, 0)), 0.5);
+    EXPECT_GT(ShareNear(page, x0 + 3 * w / 4, y0 + 3 * h / 4, 1, QColor(120, 0, 160)), 0.5);
 }
 
 }  // namespace q47::capture::testing

@@ -27,29 +27,6 @@ const auto* const xvfb = ::testing::AddGlobalTestEnvironment(new TwoMonitorXvfb)
 
 int rnd(double v) { return static_cast<int>(std::lround(v)); }
 
-// A window showing a composite of a white sheet and the quadrant picture, with the
-// marks of detection as given (all 0: nothing found).
-struct Composite {
-    explicit Composite(int sheetWidth, int sheetHeight, const int32_t* marks = nullptr, QSize screen = {1024, 768}) {
-        TheCaptureState() = CaptureState{};
-        TheCaptureState().screenWidth = 1280;
-        TheCaptureState().screenHeight = 1024;
-        TheMarkDetection() = MarkDetection{};
-        if (marks) std::copy(marks, marks + 8, TheMarkDetection().MarkCorners);
-        frm.SetNotifier(&notifier);
-        LoadSheetAndScreen(frm, WhiteSheet(sheetWidth, sheetHeight), QuadrantPicture(screen.width(), screen.height()));
-        frm.ShowIn(true);
-        frm.SizeAndPlace();
-        frm.ComposeImages();
-        (void)QTest::qWaitForWindowExposed(&frm);
-        QCoreApplication::processEvents();
-    }
-    TCRaster* layer(int i) { return frm.VIkDisp1->GetRaster(i); }
-    QPoint client(Point p) { return frm.VIkDisp1->ImageToClient(QPoint(p.x, p.y)); }
-    q47::RecordingNotifier notifier;
-    TfrmImg frm;
-};
-
 // ---- Sizing and placement.
 
 TEST(ImageWindowSizing, A1748WideSheetIsTwoThirdsWithTheAspectButtonOff) {
@@ -375,28 +352,11 @@ TEST(ImageWindowSaving, OnlyJpegAndPngAreWritten) {
 
 // ---- Printing.
 
-QImage renderPdf(const std::string& pdf, const std::string& folder) {
-    const std::string cmd = "pdftoppm -r 30 -png -singlefile '" + pdf + "' '" + folder + "/page' 2>/dev/null";
-    if (std::system(cmd.c_str()) != 0) return {};
-    return QImage(QString::fromStdString(folder + "/page.png")).convertToFormat(QImage::Format_RGB32);
-}
-
-QRect inkBox(const QImage& page) {
-    QRect box;
-    for (int y = 0; y < page.height(); ++y)
-        for (int x = 0; x < page.width(); ++x) {
-            const QRgb c = page.pixel(x, y);
-            if (qRed(c) < 200 || qGreen(c) < 200 || qBlue(c) < 200) box |= QRect(x, y, 1, 1);
-        }
-    return box;
-}
-
 TEST(ImageWindowPrinting, TheCompositePrintsLandscapeInsideTheMargins) {
     SKIP_WITHOUT_XVFB();
     if (::access("/usr/bin/pdftoppm", X_OK) != 0) GTEST_SKIP() << "pdftoppm is not installed (poppler-utils)";
     TempFolder dir;
-    const int32_t marks[8] = {300, 1300, 1300, 300, 100, 100, 800, 800};
-    Composite c(1800, 900, marks);
+    Composite c(1800, 900, kPrintMarks);
     const std::string pdf = dir.path + "/print.pdf";
     c.frm.VIkPrint1->setPrintFileName(QString::fromStdString(pdf));
     bool dialog = false;
@@ -407,23 +367,7 @@ TEST(ImageWindowPrinting, TheCompositePrintsLandscapeInsideTheMargins) {
     c.frm.Print1Click();
     EXPECT_TRUE(dialog);
     EXPECT_EQ(c.frm.VIkPrint1->DocName, "SlateWise");
-    const QImage page = renderPdf(pdf, dir.path);
-    ASSERT_FALSE(page.isNull()) << "nothing printed";
-    EXPECT_GT(page.width(), page.height()) << "landscape";
-    const QRect box = inkBox(page);
-    ASSERT_FALSE(box.isEmpty());
-    // 100 device units at 600 dpi are about 1.3 pixels at 30 dpi: the picture keeps
-    // off the paper's edge and, being 2:1 on a wider-than-2:1 area, fills the height.
-    EXPECT_GE(box.left(), 1);
-    EXPECT_GE(box.top(), 1);
-    EXPECT_LE(box.right(), page.width() - 2);
-    EXPECT_LE(box.bottom(), page.height() - 2);
-    EXPECT_GT(box.width(), page.width() / 2);
-    // The screen picture's quadrants are printed inside the outline.
-    const int x0 = box.left() + box.width() * 300 / 1800, y0 = box.top() + box.height() * 100 / 900;
-    const int w = box.width() * 1000 / 1800, h = box.height() * 700 / 900;
-    EXPECT_GT(ShareNear(page, x0 + w / 4, y0 + h / 4, 1, QColor(0, 160, 0)), 0.5);
-    EXPECT_GT(ShareNear(page, x0 + 3 * w / 4, y0 + 3 * h / 4, 1, QColor(120, 0, 160)), 0.5);
+    ExpectTheMarkedCompositeOnALandscapePage(renderPdf(pdf, dir.path));
 }
 
 TEST(ImageWindowPrinting, ACancelledPrintDialogPrintsNothing) {
