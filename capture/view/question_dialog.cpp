@@ -19,7 +19,10 @@ TfrmMsg::TfrmMsg(const AppSettings& s)
     setFixedSize(232, 82);
     Label1 = new QLabel(QString::fromStdString(s.LabelProjectorUse), this);
     Label1->setObjectName("Label1");
-    Label1->setGeometry(12, 10, 208, 24);
+    // Two lines at most: translations are longer than the original text.
+    Label1->setGeometry(8, 4, 216, 36);
+    Label1->setWordWrap(true);
+    Label1->setAlignment(Qt::AlignCenter);
     Button1 = new QPushButton(QString::fromStdString(s.ButtonYes), this);
     Button1->setObjectName("Button1");
     Button1->setToolTip(QString::fromStdString(s.HintYes));
