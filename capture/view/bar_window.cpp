@@ -519,6 +519,7 @@ void TfrmMain::startTimer1() {
 }
 
 CaptureKind TfrmMain::askCaptureKind() {
+    if (captureKindOverride) return captureKindOverride();
     if (!msg_) return CaptureKind::NoAnswer;
     const int result = msg_->exec();
     if (msg_->answerPending) return CaptureKind::NoAnswer;

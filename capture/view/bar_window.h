@@ -62,6 +62,8 @@ public:
     std::function<void(const QUrl&)> openHelp;
     std::function<void(int code)> exitProgram;
     std::function<SaveChoice(const std::string&, const std::string&, const std::string&)> saveDialogOverride;
+    // Answers the capture-kind question instead of frmMsg (unattended captures).
+    std::function<CaptureKind()> captureKindOverride;
 
     // Events, named as on the form.
     void FormShow();

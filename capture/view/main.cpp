@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QTimer>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -26,7 +27,7 @@ using namespace q47::capture;
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: slatewise [--language ENG|JPN|CHS] [--help]\n"
+    "Usage: slatewise [--language ENG|JPN|CHS] [--capture-to DIR] [--help]\n"
     "\n"
     "The Q-47 capture bar: photographs the projector monitor, scans the board's sheet\n"
     "through its TWAIN source and lays them over each other, or saves the sheet alone.\n"
@@ -34,6 +35,10 @@ constexpr const char* kUsage =
     "  --language CODE  copy the language file CODE over SlateWise.ini in the settings\n"
     "                   folder before starting (the first start takes ENG when the\n"
     "                   settings folder holds no SlateWise.ini yet)\n"
+    "  --capture-to DIR one unattended capture, then end: the projector monitor and the\n"
+    "                   sheet composed into DIR/composite.JPG, then the sheet alone\n"
+    "                   into DIR/sheet.PNG; messages go to standard error; exit code 0\n"
+    "                   when both were saved\n"
     "  --help           show this text\n"
     "\n"
     "Settings: $Q47_HOME, else ~/.config/q47 (SlateWise.ini). Board: $Q47_DEVICE.\n";
@@ -61,10 +66,33 @@ bool UseLanguage(const std::string& code) {
     return !ec;
 }
 
+// --capture-to: a composite capture saved as JPEG, then a sheet-only capture saved as PNG.
+bool UnattendedCapture(TfrmMain& bar, TfrmImg& img, const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    const std::string composite = (std::filesystem::path(dir) / "composite.JPG").string();
+    const std::string sheet = (std::filesystem::path(dir) / "sheet.PNG").string();
+    bar.captureKindOverride = [] { return CaptureKind::Composite; };
+    const CaptureOutcome first = bar.flow().SpeedButton1Click();
+    bool ok = first == CaptureOutcome::Composed &&
+              img.SaveComposite(QString::fromStdString(composite), kSaveJpeg) == 0;
+    std::printf("slatewise: composite %s\n", ok ? composite.c_str() : "failed");
+    img.savedFileName = QString::fromStdString(composite);
+    bar.captureKindOverride = [] { return CaptureKind::SheetOnly; };
+    bar.saveDialogOverride = [&](const std::string&, const std::string&, const std::string&) {
+        return SaveChoice{true, sheet, kSavePng};
+    };
+    const bool sheetOk = bar.flow().SpeedButton1Click() == CaptureOutcome::Saved;
+    std::printf("slatewise: sheet %s\n", sheetOk ? sheet.c_str() : "failed");
+    bar.captureKindOverride = nullptr;
+    bar.saveDialogOverride = nullptr;
+    return ok && sheetOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string language;
+    std::string language, captureTo;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--help") || !std::strcmp(argv[i], "-h")) {
             std::fputs(kUsage, stdout);
@@ -72,6 +100,8 @@ int main(int argc, char** argv) {
         }
         if (!std::strcmp(argv[i], "--language") && i + 1 < argc) {
             language = argv[++i];
+        } else if (!std::strcmp(argv[i], "--capture-to") && i + 1 < argc) {
+            captureTo = argv[++i];
         } else {
             std::fprintf(stderr, "slatewise: unknown argument %s\n%s", argv[i], kUsage);
             return 2;
@@ -80,7 +110,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setApplicationName("slatewise");
     // Nobody sees an off-screen box: its text goes to standard error instead of waiting.
-    if (QGuiApplication::platformName() == "offscreen") twain_source::setMessageBoxesUnseen(true);
+    if (QGuiApplication::platformName() == "offscreen" || !captureTo.empty())
+        twain_source::setMessageBoxesUnseen(true);
     twain_source::QtNotifier plainBoxes;
 
     if (FirstInstanceRuns()) {
@@ -113,7 +144,13 @@ int main(int argc, char** argv) {
     ImageWindowAdapter images(frmImg, frmFull);
     frmMain.SetWindows(&frmSetUp, &frmMsg, &frmImg, &frmMakerManager, &images);
     frmMain.show();
+    int code = 0;
+    if (!captureTo.empty())
+        QTimer::singleShot(0, &frmMain, [&] {
+            code = UnattendedCapture(frmMain, frmImg, captureTo) ? 0 : 1;
+            QCoreApplication::exit(code);
+        });
     app.exec();
     instance.close();
-    return 0;
+    return code;
 }
