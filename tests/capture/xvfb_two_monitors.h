@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,13 @@ public:
         if (RunCommand("xrandr --setmonitor '*LEFT' 1280/338x1024/270+0+0 screen >/dev/null 2>&1") != 0 ||
             RunCommand("xrandr --setmonitor RIGHT 1280/338x1024/270+1280+0 none >/dev/null 2>&1") != 0)
             return void(skipReason = "xrandr could not set the monitors");
+        // Qt keeps file dialog history in the user's QtProject.conf; a folder another
+        // program visited last (one under /proc, say) must not be where our dialogs start.
+        std::string config = (std::filesystem::temp_directory_path() / "q47-qtconfig-XXXXXX").string();
+        if (::mkdtemp(config.data())) {
+            config_ = config;
+            ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        }
         static int argc = 1;
         static char name[] = "slatewise_test";
         static char* argv[] = {name, nullptr};
@@ -61,6 +69,8 @@ public:
     }
     void TearDown() override {
         app_.reset();
+        std::error_code ec;
+        if (!config_.empty()) std::filesystem::remove_all(config_, ec);
         if (pid_ > 0) {
             ::kill(pid_, SIGTERM);
             ::waitpid(pid_, nullptr, 0);
@@ -71,6 +81,7 @@ public:
 private:
     std::unique_ptr<QApplication> app_;
     pid_t pid_ = -1;
+    std::string config_;
 };
 
 }  // namespace q47::test
