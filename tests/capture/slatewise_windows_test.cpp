@@ -396,6 +396,13 @@ TEST(Timer1, RaisesTheBarAboveAnOrdinaryWindowThatCoversIt) {
     w.bar->Timer1Timer();
     Settle();
     EXPECT_EQ(DesktopPixel(w.bar->pos()), w.bar->barKeyColour);
+    EXPECT_EQ(w.bar->repaintsByTimer, 0);  // the screen shows the bar as drawn
+    // A screen pixel that differs from the key asks for a repaint.
+    const uint32_t key = w.bar->barKeyColour;
+    w.bar->barKeyColour = key ^ 0x102030;
+    w.bar->Timer1Timer();
+    EXPECT_EQ(w.bar->repaintsByTimer, 1);
+    w.bar->barKeyColour = key;
     // While the screen saver runs the timer leaves everything alone.
     cover.raise();
     Settle();
