@@ -396,7 +396,10 @@ TEST(Timer1, RaisesTheBarAboveAnOrdinaryWindowThatCoversIt) {
     w.bar->Timer1Timer();
     Settle();
     EXPECT_EQ(DesktopPixel(w.bar->pos()), w.bar->barKeyColour);
-    EXPECT_EQ(w.bar->repaintsByTimer, 0);  // the screen shows the bar as drawn
+    // Once on top, the screen shows the bar as drawn: no repaint.
+    w.bar->repaintsByTimer = 0;
+    w.bar->Timer1Timer();
+    EXPECT_EQ(w.bar->repaintsByTimer, 0);
     // A screen pixel that differs from the key asks for a repaint.
     const uint32_t key = w.bar->barKeyColour;
     w.bar->barKeyColour = key ^ 0x102030;
