@@ -1,9 +1,11 @@
 // slatewise: the capture program. One per user; creates its windows once and runs them.
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
@@ -64,6 +66,27 @@ bool UseLanguage(const std::string& code) {
     if (!std::filesystem::is_regular_file(source, ec)) return false;
     std::filesystem::copy_file(source, settings, std::filesystem::copy_options::overwrite_existing, ec);
     return !ec;
+}
+
+// SIGTERM and SIGINT (a session ending, Ctrl+C) end the run as the close button does,
+// through the event loop, so the windows are taken down in order.
+int signalPipe[2] = {-1, -1};
+
+void OnSignal(int) {
+    const char c = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &c, 1);
+}
+
+void EndOnSignals(QObject* context) {
+    if (::pipe(signalPipe) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+    QObject::connect(notifier, &QSocketNotifier::activated, context, [] { QCoreApplication::exit(0); });
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &sa, nullptr);
+    ::sigaction(SIGINT, &sa, nullptr);
 }
 
 // --capture-to: a composite capture saved as JPEG, then a sheet-only capture saved as PNG.
@@ -143,6 +166,7 @@ int main(int argc, char** argv) {
     TfrmMakerManager frmMakerManager(settings);
     ImageWindowAdapter images(frmImg, frmFull);
     frmMain.SetWindows(&frmSetUp, &frmMsg, &frmImg, &frmMakerManager, &images);
+    EndOnSignals(&frmMain);
     frmMain.show();
     int code = 0;
     if (!captureTo.empty())
