@@ -4,7 +4,9 @@
 // screenshots for the README.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QDir>
 #include <QLabel>
 #include <QPainter>
@@ -17,6 +19,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "capture/file_names.h"
+#include "capture/image_window.h"
 #include "capture/marker_geometry.h"
 #include "capture/view/bar_window.h"
 #include "capture/view/marker_windows.h"
@@ -413,6 +417,44 @@ TEST(Timer1, RaisesTheBarAboveAnOrdinaryWindowThatCoversIt) {
     w.bar->Timer1Timer();
     Settle();
     EXPECT_NE(DesktopPixel(w.bar->pos()), w.bar->barKeyColour);
+}
+
+// The sheet-only save dialog is the image window's file component dialog: it starts in the
+// folder with the generated name, offers the types in the order given, and reports the
+// chosen type as the file component numbers it.
+TEST(SaveDialog, StartsWithTheGeneratedNameAndReportsTheChosenType) {
+    NEED_X();
+    Windows w;
+    TfrmImg img;
+    w.bar->SetWindows(w.setUp.get(), w.msg.get(), &img, w.markers.get(), &w.images);
+    const std::string name = MakeFileName(w.dir, kSaveJpeg);
+    QStringList filters;
+    QString startName;
+    QTimer::singleShot(50, w.bar.get(), [&] {
+        auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dlg, nullptr);
+        filters = dlg->nameFilters();
+        startName = dlg->selectedFiles().value(0);
+        for (const QString& f : filters)
+            if (f.contains("png", Qt::CaseInsensitive)) dlg->selectNameFilter(f);
+        dlg->selectFile(QString::fromStdString((w.dir / "sheet.PNG").string()));
+        QMetaObject::invokeMethod(dlg, "accept");
+    });
+    const SaveChoice choice = w.bar->saveDialog(w.dir.string(), name, SaveExtensionsFor(kSaveJpeg));
+    ASSERT_GE(filters.size(), 2);
+    EXPECT_TRUE(filters[0].contains("jpg", Qt::CaseInsensitive));  // JPEG first after a JPEG save
+    EXPECT_EQ(startName.toStdString(), (w.dir / name).string());
+    EXPECT_TRUE(choice.confirmed);
+    EXPECT_EQ(choice.fileName, (w.dir / "sheet.PNG").string());
+    EXPECT_EQ(choice.saveType, kSavePng);
+
+    // Cancelled: nothing chosen.
+    QTimer::singleShot(50, w.bar.get(), [] {
+        if (auto* dlg = qobject_cast<QFileDialog*>(QApplication::activeModalWidget()))
+            QMetaObject::invokeMethod(dlg, "reject");
+    });
+    EXPECT_FALSE(w.bar->saveDialog(w.dir.string(), name, SaveExtensionsFor(kSavePng)).confirmed);
+    w.bar->SetWindows(w.setUp.get(), w.msg.get(), nullptr, w.markers.get(), &w.images);
 }
 
 // xrandr takes a monitor away and gives it back; Qt reports the screens asynchronously.
