@@ -2,6 +2,8 @@
 #include "capture/full_screen_window.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMouseEvent>
 #include <cmath>
 
@@ -49,6 +51,8 @@ void TfrmFull::ShowPicture(IKHANDLE picture, SheetAspect aspect, int32_t screenW
 
 void TfrmFull::FormShow() {
     setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The whole primary display, also where no window manager grants full screen.
+    if (QScreen* screen = QGuiApplication::primaryScreen()) setGeometry(screen->geometry());
     showFullScreen();
     placeDisplay();
     raise();

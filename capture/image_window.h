@@ -142,7 +142,45 @@ public:
     TVIkCommon* VIkCapCommon = nullptr;  // the photographed screen
     TVIkCommon* VIkCommon7 = nullptr;    // the freshly scanned sheet
 
+    // State for views and tests: the displayed sheet, a layer's image (0 to 9), the
+    // merged picture of the last full-screen show, the handle positions and the capture
+    // layer's corners (sheet pixels).
+    IKHANDLE SheetImage() const;
+    IKHANDLE LayerImage(int index) const;
+    IKHANDLE MergedImage() const;
+    Handles HandlePositions() const;
+    Quad CaptureCorners() const;
+    // A handle (layer 2 to 9) released at `at` (sheet pixels): the corner or edge rule,
+    // then the re-warp. False when the release changed nothing.
+    bool ReleaseHandle(int layer, Point at);
+
+protected:
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
+    void attachCommands(bool on);
+    void attachMouse(bool on);
+    q47::MsgResult ask(const std::string& text, q47::MsgButtons buttons, q47::MsgIcon icon);
+    void enableBar(bool on);
+    void setLayer(int index, IKHANDLE image);
+    IKHANDLE smoothed(IKHANDLE layer);
+    IKHANDLE warp(const Quad& corners);
+    IKHANDLE mergeLayers();
+    void placeHandles();
+    Size visibleArea() const;
+    void layOut();
+    void mouseDown(int button, int X, int Y);
+    void mouseMove(int X, int Y);
+    void mouseUp(int button, int X, int Y);
+    void moveLayerTo(Point to, Point old);
+    Quad draggedOutline(int X, int Y) const;
+    void drawOutline(int X, int Y);
+    void endDrag();
+    int saveWithDialog(bool newNameAlways, bool folderFirst);
+
     struct Impl;
     std::unique_ptr<Impl> d_;
     AppSettings settings_;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "capture/composite_merge.h"
 #include "capture/sheet_preparation.h"
 #include "imaging/Ikdllprocs.h"
 #include "imaging/Ikeffect.h"
@@ -139,6 +140,61 @@ int DetectMarks(IKHANDLE sheet, int colour, MarkDetection& record) {
     record.imageValue2 = info.yDpi;
     if (colourCopy) Ikdllprocs::IKFreeMemory(colourCopy);
     return result;
+}
+
+namespace {
+
+// A 24-bit copy of a raster image (converted when it has another depth).
+IKHANDLE ColourCopy(IKHANDLE image, uint16_t* status) {
+    IKImageInfo info{};
+    if (!describe(image, info)) {
+        report(status, IK_ERR_IMAGE);
+        return 0;
+    }
+    if (info.bitCount == 24) {
+        const IKHANDLE copy = Ikdllprocs::IKCopyImage(image, 0, 0, 0, 0);
+        if (!copy) report(status, IK_ERR_IMAGE);
+        return copy;
+    }
+    TVIkEffect effect;
+    effect.ImgHandle = image;
+    if (!effect.ConvertColor(24, 0, 0, 0)) {
+        report(status, effect.ErrorStatus);
+        return 0;
+    }
+    return effect.ResultHandle;
+}
+
+}  // namespace
+
+IKHANDLE MergeComposite(IKHANDLE sheet, IKHANDLE capture, Point start, uint16_t* status) {
+    InitializeIK();
+    report(status, 0);
+    const IKHANDLE merged = ColourCopy(sheet, status);
+    if (!merged || !capture) return merged;
+    const IKHANDLE colour = ColourCopy(capture, status);
+    bool ok = colour != 0;
+    if (ok) {
+        LockedRows out(merged), in(colour);
+        ok = out.ok() && in.ok();
+        if (ok) LaySheetOverCapture(out.plane(), in.view(), start);
+    }
+    if (colour) Ikdllprocs::IKFreeMemory(colour);
+    if (!ok) {
+        report(status, IK_ERR_IMAGE);
+        Ikdllprocs::IKFreeMemory(merged);
+        return 0;
+    }
+    return merged;
+}
+
+IKHANDLE ResizedCopy(IKHANDLE image, int32_t width, int32_t height, uint16_t* status) {
+    TVIkEffect effect;
+    effect.ImgHandle = image;
+    const bool ok = effect.Resize(width, height, false);
+    report(status, effect.ErrorStatus);
+    if (effect.ResultHandle2) Ikdllprocs::IKFreeMemory(effect.ResultHandle2);
+    return ok ? effect.ResultHandle : 0;
 }
 
 }  // namespace q47::capture

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "capture/composition_geometry.h"
 #include "capture/mark_detection.h"
 #include "imaging/engine/ik_api.h"
 
@@ -32,5 +33,13 @@ bool SheetSize(IKHANDLE sheet, int32_t* width, int32_t* height);
 // otherwise as DetectMarks on rows. The record's bit count and image values are copied
 // from the image's description.
 int DetectMarks(IKHANDLE sheet, int colour, MarkDetection& record);
+
+// The composite as one picture: a 24-bit copy of `sheet` with the sheet laid over
+// `capture` (placed at `start`), white see-through. A capture of 0 gives a plain
+// 24-bit copy of the sheet. 0 on failure (bad sheet or capture, no memory).
+IKHANDLE MergeComposite(IKHANDLE sheet, IKHANDLE capture, Point start, uint16_t* status = nullptr);
+
+// A resized copy (the effect component's Resize); 0 on failure.
+IKHANDLE ResizedCopy(IKHANDLE image, int32_t width, int32_t height, uint16_t* status = nullptr);
 
 }  // namespace q47::capture
