@@ -348,8 +348,8 @@ TEST(ImageWindowSaving, AReadOnlyFolderReportsTheErrorOnceAndKeepsTheEarlierFile
     ::chmod(locked.c_str(), 0555);
     c.frm.ComposeImages();  // a new composite: not saved
     AnswerModal([&](QWidget* dialog) {
-        auto* files = static_cast<QFileDialog*>(dialog);
-        files->selectFile(QString::fromStdString(locked + "/" + today(kSaveJpeg)));
+        // Typed as a whole path: the name field wins over the folder being browsed.
+        dialog->findChild<QLineEdit*>()->setText(QString::fromStdString(locked + "/" + today(kSaveJpeg)));
         Accept(dialog);
     });
     c.frm.Save1Click();
