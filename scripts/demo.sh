@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The main job against the simulated board: start q47sim, then acquire the board's sheet
-# through the TWAIN data source into out/ (or, while a piece is missing, say what exists).
+# The main job against the simulated board: start q47sim, then run slatewise on it. With a
+# display the bar comes up for the user; without one slatewise runs under a private X
+# server with two monitors and makes one capture: the composite and the sheet land in
+# out/. Should slatewise be missing or fail, the board's sheet is acquired through the
+# TWAIN data source into out/ instead (or, while a piece is missing, it says what exists).
 set -euo pipefail
 build=${1:?build dir}
 out=${2:?output dir}
 bin=$build/bin
 work=$(mktemp -d)
-trap 'kill "${sim_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${sim_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 if [ ! -x "$bin/q47sim" ]; then
   echo "demo: the board simulator is not built; built programs: $(ls "$bin" 2>/dev/null | tr '\n' ' ')"
@@ -19,6 +22,49 @@ for _ in $(seq 50); do [ -S "$sock" ] && break; sleep 0.1; done
 export Q47_DEVICE=sim:$sock
 export Q47_HOME=$work/home
 export TWAIN_DS_DIR=$build/lib/twain
+
+# slatewise's settings for the demo: English, the projector is the second monitor, red marks
+# (the simulated sheet carries four red dots).
+prepare_slatewise() {
+  mkdir -p "$Q47_HOME"
+  local ini=$build/../capture/Loc/ENG/SlateWise.ini
+  [ -f "$ini" ] || ini=$(dirname "$0")/../capture/Loc/ENG/SlateWise.ini
+  sed -e 's/^SelectMonitor=.*/SelectMonitor=1/' -e 's/^SelectMark=.*/SelectMark=1/' "$ini" >"$Q47_HOME/SlateWise.ini"
+}
+
+# A private X server with two 1280x1024 monitors side by side; sets DISPLAY.
+start_private_x() {
+  [ -x /usr/bin/Xvfb ] && [ -x /usr/bin/xrandr ] || return 1
+  exec 9>"$work/display"
+  Xvfb -displayfd 9 -screen 0 2560x1024x24 -nolisten tcp -noreset 2>/dev/null &
+  xvfb_pid=$!
+  for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.05; done
+  [ -s "$work/display" ] || return 1
+  export DISPLAY=:$(head -n1 "$work/display")
+  xrandr --setmonitor '*LEFT' 1280/338x1024/270+0+0 screen >/dev/null 2>&1 &&
+    xrandr --setmonitor RIGHT 1280/338x1024/270+1280+0 none >/dev/null 2>&1
+}
+
+if [ -x "$bin/slatewise" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 2>/dev/null)" ]; then
+  prepare_slatewise
+  export QT_QPA_PLATFORM=xcb
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "demo: slatewise runs on your display against the simulated board ($sock);"
+    echo "      end it with its close button. Captures are saved where you choose."
+    if "$bin/slatewise"; then exit 0; fi
+    echo "demo: slatewise did not run; acquiring through TWAIN instead"
+  elif start_private_x; then
+    if timeout 300 "$bin/slatewise" --capture-to "$out" >"$work/slatewise.log" 2>&1; then
+      echo "demo: slatewise ran under a private X server with two monitors and made one capture:"
+      echo "      the projector monitor laid into the scanned sheet: $out/composite.JPG"
+      echo "      the sheet alone:                                   $out/sheet.PNG"
+      exit 0
+    fi
+    echo "demo: the slatewise capture did not complete ($(tail -n 3 "$work/slatewise.log" | tr '\n' ' '));"
+    echo "      acquiring through TWAIN instead"
+  fi
+  unset QT_QPA_PLATFORM
+fi
 
 if [ -x "$bin/q47scan" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 2>/dev/null)" ]; then
   ui=progress
