@@ -9,7 +9,7 @@ build=${1:?build dir}
 out=${2:?output dir}
 bin=$build/bin
 work=$(mktemp -d)
-trap 'kill "${sim_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill "${sim_pid:-}" "${picture_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 
 if [ ! -x "$bin/q47sim" ]; then
   echo "demo: the board simulator is not built; built programs: $(ls "$bin" 2>/dev/null | tr '\n' ' ')"
@@ -45,6 +45,18 @@ start_private_x() {
     xrandr --setmonitor RIGHT 1280/338x1024/270+1280+0 none >/dev/null 2>&1
 }
 
+# Something on the projector monitor, so that the capture has a picture to lay into the
+# sheet (an empty X server shows black): a gradient with a disc, shown by ImageMagick.
+show_projected_picture() {
+  command -v convert >/dev/null && command -v display >/dev/null || return 0
+  convert -size 1280x1024 gradient:'#1e50b4'-'#f0c828' -fill '#ffffff' \
+    -draw 'circle 640,512 640,262' -fill '#c81e1e' -draw 'rectangle 160,160 480,400' \
+    "$work/projected.png" 2>/dev/null || return 0
+  display -geometry +1280+0 -immutable "$work/projected.png" 2>/dev/null &
+  picture_pid=$!
+  sleep 1  # let it be mapped and drawn before the capture copies the monitor
+}
+
 if [ -x "$bin/slatewise" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 2>/dev/null)" ]; then
   prepare_slatewise
   export QT_QPA_PLATFORM=xcb
@@ -54,6 +66,7 @@ if [ -x "$bin/slatewise" ] && [ -n "$(find "$TWAIN_DS_DIR" -name "*.ds" -type f 
     if "$bin/slatewise"; then exit 0; fi
     echo "demo: slatewise did not run; acquiring through TWAIN instead"
   elif start_private_x; then
+    show_projected_picture
     if timeout 300 "$bin/slatewise" --capture-to "$out" >"$work/slatewise.log" 2>&1; then
       echo "demo: slatewise ran under a private X server with two monitors and made one capture:"
       echo "      the projector monitor laid into the scanned sheet: $out/composite.JPG"
