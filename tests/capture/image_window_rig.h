@@ -34,6 +34,7 @@
 #include "imaging/Ikdllprocs.h"
 #include "imaging/display_widget.h"
 #include "platform/notifier.h"
+#include "tests/common/xvfb_server.h"
 
 namespace q47::capture::testing {
 
@@ -46,31 +47,9 @@ public:
             skipReason = "Xvfb or xrandr is not installed (Debian packages xvfb, x11-xserver-utils)";
             return;
         }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            skipReason = "no pipe for Xvfb";
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2304x1024x24", "-nolisten",
-                    "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string display;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-        ::close(fds[0]);
-        if (display.empty()) {
-            skipReason = "Xvfb did not start";
-            return;
-        }
-        ::setenv("DISPLAY", (":" + display).c_str(), 1);
+        const std::string display = q47::test::startXvfb("2304x1024x24", &pid_, &skipReason);
+        if (display.empty()) return;
+        ::setenv("DISPLAY", display.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         // The file dialog keeps its history in the user's Qt settings: a private
         // configuration folder keeps the tests from reading or changing the user's.
@@ -91,10 +70,7 @@ public:
     }
     void TearDown() override {
         app_.reset();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        q47::test::stopXvfb(pid_);
         std::error_code ec;
         if (!configDir_.empty()) std::filesystem::remove_all(configDir_, ec);
     }

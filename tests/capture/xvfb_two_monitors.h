@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/common/xvfb_server.h"
+
 namespace q47::test {
 
 // Runs a command to its end; its exit status.
@@ -29,26 +31,9 @@ public:
             skipReason = "Xvfb or xrandr is not installed (Debian packages xvfb, x11-xserver-utils)";
             return;
         }
-        int fds[2];
-        if (::pipe(fds) != 0) return void(skipReason = "no pipe for Xvfb");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            // -noreset: the monitors set below must outlive the last client.
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "2560x1024x24",
-                    "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string display;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-        ::close(fds[0]);
-        if (display.empty()) return void(skipReason = "Xvfb did not start");
-        display = ":" + display;
+        // -noreset (in startXvfb): the monitors set below must outlive the last client.
+        const std::string display = q47::test::startXvfb("2560x1024x24", &pid_, &skipReason);
+        if (display.empty()) return;
         ::setenv("DISPLAY", display.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         if (RunCommand("xrandr --setmonitor '*LEFT' 1280/338x1024/270+0+0 screen >/dev/null 2>&1") != 0 ||
@@ -71,10 +56,7 @@ public:
         app_.reset();
         std::error_code ec;
         if (!config_.empty()) std::filesystem::remove_all(config_, ec);
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        q47::test::stopXvfb(pid_);
     }
     static inline std::string skipReason;
 

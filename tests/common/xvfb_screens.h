@@ -24,6 +24,8 @@
 #include <memory>
 #include <string>
 
+#include "tests/common/xvfb_server.h"
+
 namespace q47::test {
 
 // Starts an X server of its own (Xvfb picks a free display and names it through
@@ -34,35 +36,9 @@ class XvfbEnvironment : public ::testing::Environment {
     explicit XvfbEnvironment(const char* appName) : appName_(appName) {}
 
     void SetUp() override {
-        if (::access("/usr/bin/Xvfb", X_OK) != 0) {
-            skipReason = "Xvfb is not installed (Debian package xvfb): no screenshots";
-            return;
-        }
-        int fds[2];
-        if (::pipe(fds) != 0) {
-            skipReason = "no pipe for Xvfb";
-            return;
-        }
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            const int devnull = ::open("/dev/null", O_WRONLY);
-            ::dup2(devnull, 2);
-            const std::string fd = std::to_string(fds[1]);
-            ::execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
-                    "1280x1024x24", "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        ::close(fds[1]);
-        std::string display;
-        char c;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') display += c;
-        ::close(fds[0]);
-        if (display.empty()) {
-            skipReason = "Xvfb did not start";
-            return;
-        }
-        ::setenv("DISPLAY", (":" + display).c_str(), 1);
+        const std::string display = startXvfb("1280x1024x24", &pid_, &skipReason);
+        if (display.empty()) return;
+        ::setenv("DISPLAY", display.c_str(), 1);
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
         static int argc = 1;
         static char* argv[] = {const_cast<char*>(appName_), nullptr};
@@ -70,10 +46,7 @@ class XvfbEnvironment : public ::testing::Environment {
     }
     void TearDown() override {
         app_.reset();
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        stopXvfb(pid_);
     }
     static inline std::string skipReason;
 
