@@ -28,7 +28,7 @@ protected:
     ~SessionTest() override { simulator.stop(); }
 
     // A session whose every step also runs `watch` (the test's hand on the board).
-    std::unique_ptr<BoardSession> session(std::string spec = "") {
+    std::unique_ptr<BoardSession> session(std::string device = "") {
         sane::SessionClock c{clock, pump, [this](const std::function<bool()>& pred, int64_t ms) {
                                  return clock.runUntil(
                                      [&] {
@@ -37,7 +37,7 @@ protected:
                                      },
                                      ms);
                              }};
-        return std::make_unique<BoardSession>(c, spec.empty() ? "sim:" + socket : spec,
+        return std::make_unique<BoardSession>(c, device.empty() ? "sim:" + socket : device,
                                               twain_source::SettingsFile(dir / "Q47Tw.ini"),
                                               &cancel);
     }

@@ -24,7 +24,7 @@ const char* const kExitCodes =
     "  6  the board refused the command\n";
 
 const char* const kUsageText =
-    "Usage: q47ctl [--device SPEC] [--wait SECONDS] COMMAND [ARGS]\n"
+    "Usage: q47ctl [--device DEVICE] [--wait SECONDS] COMMAND [ARGS]\n"
     "Talks to a Q-47 copyboard like the maintenance utility q47uty, without a desktop.\n"
     "\n"
     "Commands:\n"
@@ -36,7 +36,7 @@ const char* const kUsageText =
     "Run 'q47ctl COMMAND --help' for a command's details.\n"
     "\n"
     "Options:\n"
-    "  --device SPEC   the board: a device path, usb, usb:VVVV:PPPP or sim:SOCKET\n"
+    "  --device DEVICE the board: a device path, usb, usb:VVVV:PPPP or sim:SOCKET\n"
     "                  (default $Q47_DEVICE, else /dev/zwbd_c_series0)\n"
     "  --wait SECONDS  how long to wait for a busy board or a test image (default 30)\n"
     "  --help          show this text\n"
